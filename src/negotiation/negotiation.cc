@@ -1,0 +1,61 @@
+#include "negotiation/negotiation.h"
+
+#include <cstddef>
+
+namespace {
+
+// linux: WILL NAWS, TSPEED, TTYPE, NEW-ENVIRON; DO ECHO; WILL SGA; WONT XDISPLOC.
+constexpr char kL1[] = "fffb1ffffb20fffb18fffb27fffd01fffb03fffc23";
+// linux: NAWS 80x24, TSPEED 38400,38400, empty NEW-ENVIRON, TTYPE XTERM.
+constexpr char kL2[] =
+    "fffa1f00500018fff0fffa200033383430302c3338343030fff0fffa2700fff0fffa1800585445524dfff0";
+// linux: WONT ECHO.
+constexpr char kL3[] = "fffc01";
+// unix: WILL TTYPE, WILL NAWS, NAWS 80x26, WONT XDISPLOC, WILL NEW-ENVIRON, WONT OLD-ENVIRON.
+constexpr char kU1[] = "fffb18fffb1ffffa1f0050001afff0fffc23fffb27fffc24";
+// unix: WONT XDISPLOC, WONT OLD-ENVIRON, TTYPE ANSI, empty NEW-ENVIRON.
+constexpr char kU2[] = "fffc23fffc24fffa1800414e5349fff0fffa2700fff0";
+
+constexpr const char* kLinuxScripts[] = {kL1, kL2, kL3};
+constexpr const char* kUnixScripts[] = {kU1, kU2};
+
+constexpr int kMaxHexChars = 2 * kMaxScriptBytes;
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 0;
+}
+
+template <std::size_t N>
+const char* TakeScript(const char* const (&scripts)[N], std::int32_t& step) {
+  if (step < 0 || static_cast<std::size_t>(step) >= N) return nullptr;
+  return scripts[step++];
+}
+
+}  // namespace
+
+std::int32_t HexString2Bin(unsigned char* destination, const char* hexText) {
+  int length = 0;
+  while (length < kMaxHexChars && hexText[length] != '\0') ++length;
+  std::int32_t count = 0;
+  for (int i = 0; i < length; i += 2) {
+    // The second digit of an odd-length text's last pair is the padding "0".
+    const int low = i + 1 < length ? HexValue(hexText[i + 1]) : 0;
+    destination[count++] = static_cast<unsigned char>(HexValue(hexText[i]) * 16 + low);
+  }
+  return count;
+}
+
+const char* NextNegotiationScript(TargetType type, std::int32_t& negotiationStep) {
+  switch (type) {
+    case TargetType::kLinux:
+      return TakeScript(kLinuxScripts, negotiationStep);
+    case TargetType::kUnix:
+      return TakeScript(kUnixScripts, negotiationStep);
+    case TargetType::kOther:
+      break;
+  }
+  return nullptr;
+}

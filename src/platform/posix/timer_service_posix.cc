@@ -1,0 +1,122 @@
+// Periodic timer service on POSIX. Like the Windows multimedia timer it is one
+// service per process: a single thread runs every event, so starting and
+// stopping an event costs a lock and a wake-up, not a thread.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/timer_service.h"
+
+namespace platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Event {
+  std::uint32_t id;
+  Clock::time_point due;
+  std::chrono::milliseconds period;
+  TimerCallback callback;
+};
+
+class TimerThread {
+ public:
+  TimerThread() : thread_([this] { Run(); }) {}
+
+  ~TimerThread() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+  std::uint32_t Add(std::uint32_t delayMs, TimerCallback callback) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (++lastId_ == 0) ++lastId_;  // 0 means "no event"
+    auto period = std::chrono::milliseconds(delayMs);
+    events_.push_back(Event{lastId_, Clock::now() + period, period, callback});
+    wake_.notify_all();
+    return lastId_;
+  }
+
+  void Remove(std::uint32_t id) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    events_.erase(std::remove_if(events_.begin(), events_.end(),
+                                 [id](const Event& e) { return e.id == id; }),
+                  events_.end());
+    // A callback may be running for it right now; wait it out, unless we are
+    // that callback.
+    if (std::this_thread::get_id() == thread_.get_id()) return;
+    finished_.wait(lock, [&] { return firing_ != id; });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+      if (events_.empty()) {
+        wake_.wait(lock);
+        continue;
+      }
+      auto next = std::min_element(events_.begin(), events_.end(),
+                                   [](const Event& a, const Event& b) { return a.due < b.due; });
+      if (Clock::now() < next->due) {
+        wake_.wait_until(lock, next->due);
+        continue;
+      }
+      next->due += next->period;
+      Event fired = *next;
+      firing_ = fired.id;
+      lock.unlock();
+      fired.callback(fired.id, 0, 0, 0, 0);
+      lock.lock();
+      firing_ = 0;
+      finished_.notify_all();
+    }
+  }
+
+  // Guards everything below; events_ holds the running events, firing_ the id
+  // whose callback is being called (0 for none).
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable finished_;
+  std::vector<Event> events_;
+  std::uint32_t lastId_ = 0;
+  std::uint32_t firing_ = 0;
+  bool stopping_ = false;
+  std::thread thread_;  // last: starts once the rest is ready
+};
+
+TimerThread& Service() {
+  static TimerThread service;
+  return service;
+}
+
+}  // namespace
+
+int TimerGetMinPeriod(std::uint32_t* minPeriodMs) {
+  timespec resolution{};
+  if (clock_getres(CLOCK_MONOTONIC, &resolution) != 0) return -1;
+  long ms = resolution.tv_sec * 1000 + (resolution.tv_nsec + 999999) / 1000000;
+  *minPeriodMs = static_cast<std::uint32_t>(std::max(ms, 1L));
+  return 0;
+}
+
+int TimerBeginPeriod(std::uint32_t periodMs) { return periodMs == 0 ? -1 : 0; }
+
+void TimerEndPeriod(std::uint32_t) {}
+
+std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t, TimerCallback callback) {
+  if (delayMs == 0 || callback == nullptr) return 0;
+  return Service().Add(delayMs, callback);
+}
+
+void TimerKillEvent(std::uint32_t eventId) { Service().Remove(eventId); }
+
+}  // namespace platform

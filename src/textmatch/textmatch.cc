@@ -1,0 +1,65 @@
+#include "textmatch/textmatch.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct PromptToken {
+  const char* text;
+  int mode;
+};
+
+// Tested in this order, every one of them: a later hit never undoes an earlier.
+constexpr PromptToken kPromptTokens[] = {
+    {"$ ", MATCH_ANYWHERE},      {"# ", MATCH_ANYWHERE}, {"login: ", MATCH_AT_END},
+    {"]=> ", MATCH_AT_END},      {">> ", MATCH_ANYWHERE}, {">", MATCH_ANYWHERE},
+    {"#", MATCH_ANYWHERE},       {"] ", MATCH_AT_END},
+};
+
+// Leaves out the first letter so "Password: " and "password: " both match.
+constexpr char kPasswordToken[] = "assword: ";
+constexpr char kPasswordMask[] = "********";
+
+}  // namespace
+
+std::int32_t MatchText(const char* text, const char* pattern, int mode) {
+  const std::size_t textLength = std::strlen(text);
+  const std::size_t patternLength = std::strlen(pattern);
+  if (patternLength > textLength) return -1;
+  const std::size_t last = textLength - patternLength;
+  if (mode == MATCH_AT_END) {
+    return std::memcmp(text + last, pattern, patternLength) == 0 ? 0 : -1;
+  }
+  for (std::size_t at = 0; at <= last; ++at) {
+    if (std::memcmp(text + at, pattern, patternLength) == 0) return 0;
+  }
+  return -1;
+}
+
+void NormalizeChunk(char* work, int n) {
+  work[n] = '\0';
+  for (int i = 0; i < n; ++i) {
+    if (work[i] == '\r') {
+      // A bare CR (followed by NUL, or the chunk's last byte) leaves a "#",
+      // which counts as a prompt.
+      if (work[i + 1] == '\0') work[i + 1] = '#';
+      work[i] = '!';
+    }
+    if (work[i] == '\n') work[i] = '&';
+  }
+  if (n > 0 && work[n] == '#') work[n + 1] = '\0';
+}
+
+std::int32_t CheckPrompt(char* text) {
+  std::int32_t result = -1;
+  for (const PromptToken& token : kPromptTokens) {
+    if (MatchText(text, token.text, token.mode) == 0) result = 0;
+  }
+  if (MatchText(text, kPasswordToken, MATCH_ANYWHERE) == 0) {
+    result = 0;
+    std::fputs(kPasswordMask, stdout);
+  }
+  text[0] = '\0';
+  return result;
+}

@@ -1,0 +1,37 @@
+#include "timer/event_timer.h"
+
+#include "app/messages.h"
+
+std::atomic<std::int32_t> ResponseTimedOut{0};
+
+void OnResponseTimer(std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_t,
+                     std::uintptr_t) {
+  ResponseTimedOut.store(1);
+}
+
+EventTimer::EventTimer(platform::TimerCallback callback)
+    : callback(callback), eventId(0), period(0), defaultDelay(0) {
+  std::uint32_t minPeriod = 0;
+  if (platform::TimerGetMinPeriod(&minPeriod) != 0) {
+    PrintMessage(kCallFailedFormat, "timeGetDevCaps()");
+  } else {
+    period = minPeriod;
+  }
+  defaultDelay = period;
+}
+
+EventTimer::~EventTimer() {
+  if (eventId != 0) platform::TimerKillEvent(eventId);
+  if (period != 0) platform::TimerEndPeriod(period);
+}
+
+void EventTimer::Start(std::uint32_t delayMs) {
+  if (delayMs == 0) delayMs = defaultDelay;
+  // A period of 0 is refused too: the session then runs without a limit.
+  if (platform::TimerBeginPeriod(period) != 0) {
+    PrintMessage(kCallFailedFormat, "timeBeginPeriod()");
+    return;
+  }
+  eventId = platform::TimerSetEvent(delayMs, period, callback);
+  if (eventId == 0) PrintMessage(kCallFailedFormat, "timeSetEvent()");
+}

@@ -1,0 +1,35 @@
+// The response limit: a periodic timer event that raises ResponseTimedOut.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/timer_service.h"
+
+// 0 at start; set to 1 by OnResponseTimer on the timer service's thread, read
+// by the session loop on the main thread, never cleared.
+extern std::atomic<std::int32_t> ResponseTimedOut;
+
+// The response timer's callback: raises ResponseTimedOut, ignores its arguments.
+void OnResponseTimer(std::uint32_t eventId, std::uint32_t message, std::uintptr_t user,
+                     std::uintptr_t reserved1, std::uintptr_t reserved2);
+
+// One periodic event of the timer service, held from Start until destruction.
+// Failures are printed ("...が失敗しました。") and leave the timer idle.
+class EventTimer {
+ public:
+  explicit EventTimer(platform::TimerCallback callback);
+  ~EventTimer();
+  EventTimer(const EventTimer&) = delete;
+  EventTimer& operator=(const EventTimer&) = delete;
+
+  // Starts the event: callback after delayMs and every delayMs after that.
+  // A delay of 0 means the service's minimum period.
+  void Start(std::uint32_t delayMs);
+
+ private:
+  platform::TimerCallback callback;
+  std::uint32_t eventId;       // 0 while no event runs
+  std::uint32_t period;        // resolution in ms; 0 when the service could not say
+  std::uint32_t defaultDelay;  // used for Start(0); equals period
+};

@@ -1,0 +1,78 @@
+#include "app/command_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace {
+
+std::vector<std::string> ReadAll(const std::string& content) {
+  char path[] = "/tmp/ravlo_cmdfile_XXXXXX";
+  std::FILE* f = fdopen(mkstemp(path), "wb");
+  std::fwrite(content.data(), 1, content.size(), f);
+  std::fclose(f);
+  CommandFile file;
+  EXPECT_EQ(file.Open(path), 0);
+  std::vector<std::string> lines;
+  std::string line;
+  while (file.ReadLine(line)) lines.push_back(line);
+  EXPECT_FALSE(file.ReadLine(line)) << "the end stays the end";
+  std::remove(path);
+  return lines;
+}
+
+TEST(CommandFile, ReadsLinesInTextMode) {
+  const std::string longLine(300, 'x');
+  struct Case {
+    std::string content;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"user\npass\n", {"user\n", "pass\n"}},
+      {"user\r\npass\r\n", {"user\n", "pass\n"}},
+      {"a\rb\n", {"a\rb\n"}},             // a lone CR stays
+      {"a\r\r\nb", {"a\r\n", "b"}},        // last line without line end
+      {"a\n\x1a" "b\n", {"a\n"}},          // 0x1A ends the file
+      {"ab\x1a" "cd\n", {"ab"}},           // text before it is the last line
+      {"\n\n", {"\n", "\n"}},
+      {"", {}},
+      {"end\r", {"end\r"}},
+      {std::string("a\0b\n", 4), {std::string("a\0b\n", 4)}},
+      {longLine + "\n", {longLine + "\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.content));
+    EXPECT_EQ(ReadAll(c.content), c.lines);
+  }
+}
+
+TEST(CommandFile, RefusesWhatItCannotRead) {
+  CommandFile file;
+  EXPECT_EQ(file.Open("/nonexistent/ravlo/commands"), -1);
+  EXPECT_EQ(file.Open("/tmp"), -1);  // a directory opens on POSIX, but is no file
+  std::string line;
+  EXPECT_FALSE(file.ReadLine(line));
+}
+
+TEST(ReadNumber, ReadsLikeAtoiAndSaturates) {
+  struct Case {
+    const char* text;
+    std::int32_t value;
+  } cases[] = {
+      {"30", 30},          {"  \t42", 42},       {"+7", 7},           {"-3", -3},
+      {"12abc", 12},       {"x", 0},             {"", 0},             {"- 5", 0},
+      {"2147483647", 2147483647},   {"2147483648", 2147483647},
+      {"99999999999", 2147483647},  {"-2147483648", -2147483647 - 1},
+      {"-99999999999", -2147483647 - 1},
+      {"000000000000000000000000000005", 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ReadNumber(c.text), c.value);
+  }
+}
+
+}  // namespace
