@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""Runs the ravlo binary against a scripted host and checks, byte for byte,
+what it prints, its exit status and what the host received.
+
+Each scenario is a row; a group of rows runs in a network namespace of its own.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+import fakehost  # noqa: E402
+
+from scenarios import GROUPS, Host  # noqa: E402
+
+CMD = "commands.txt"
+
+
+class Flavour:
+    """How the program's output is encoded: raw bytes and UTF-8 on POSIX;
+    Shift_JIS and a text-mode stream (every LF out as CR LF) on Windows."""
+
+    def __init__(self, name, encoding=None):
+        self.name = name
+        self.encoding = encoding or ("cp932" if name == "windows" else "utf-8")
+
+    def render(self, parts):
+        out = b"".join(p.encode(self.encoding) if isinstance(p, str) else p for p in parts)
+        return out.replace(b"\n", b"\r\n") if self.name == "windows" else out
+
+
+def run_scenario(s, options, flavour):
+    log = []
+    with tempfile.TemporaryDirectory() as work:
+        if s.commands is not None:
+            with open(os.path.join(work, CMD), "wb") as f:
+                f.write(s.commands)
+        s.prepare(work)
+        host = fakehost.ScriptedHost(s.host.steps, wait=options.wait, log=log.append) if s.host else None
+        command = options.launcher.split() + [options.binary] + s.args
+        log.append("$ " + " ".join(command))
+        started = time.monotonic()
+        try:
+            proc = subprocess.run(command, cwd=work, stdin=subprocess.DEVNULL, capture_output=True,
+                                  timeout=s.timeout + options.wait * 3, env=s.environment())
+            out, err, rc = proc.stdout, proc.stderr, proc.returncode
+        except subprocess.TimeoutExpired as timeout:
+            out, err, rc = timeout.stdout or b"", timeout.stderr or b"", "timeout"
+        elapsed = time.monotonic() - started
+        if host:
+            host.stop()
+    problems = []
+    want_out = flavour.render(s.stdout) if s.stdout is not None else None
+    if want_out is not None and out != want_out:
+        problems.append("stdout: expected '%s', got '%s'" % (fakehost.show(want_out), fakehost.show(out)))
+    if rc != s.rc:
+        problems.append("exit status: expected %s, got %s" % (s.rc, rc))
+    if flavour.render(s.stderr) != err:
+        problems.append("stderr: expected '%s', got '%s'" % (fakehost.show(flavour.render(s.stderr)), fakehost.show(err)))
+    if host:
+        problems += ["host: " + e for e in host.errors]
+        if s.received is not None and bytes(host.received) != s.received:
+            problems.append("host received: expected '%s', got '%s'" % (fakehost.show(s.received), fakehost.show(host.received)))
+    for check in s.checks:
+        message = check(out, elapsed, host)
+        if message:
+            problems.append(message)
+    return problems, log, elapsed
+
+
+def main(argv):
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--launcher", default="")
+    parser.add_argument("--flavour", default="posix", choices=["posix", "windows"])
+    parser.add_argument("--group", choices=sorted(GROUPS), action="append")
+    parser.add_argument("-k", dest="name", help="run the scenarios whose name holds this")
+    parser.add_argument("--wait", type=float, default=10.0, help="longest wait for any one step")
+    options = parser.parse_args(argv[1:])
+    options.binary = os.path.abspath(options.binary)
+    fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:])
+    flavour = Flavour(options.flavour)
+    passed = failed = skipped = 0
+    for group in options.group or sorted(GROUPS):
+        for s in GROUPS[group]():
+            if options.name and options.name not in s.name:
+                continue
+            reason = s.skip_reason(flavour)
+            if reason:
+                print("SKIP %s.%s: %s" % (group, s.name, reason))
+                skipped += 1
+                continue
+            problems, log, elapsed = run_scenario(s, options, flavour)
+            if problems:
+                failed += 1
+                print("FAIL %s.%s (%.2fs)" % (group, s.name, elapsed))
+                print("\n".join("    " + line for line in log + problems))
+            else:
+                passed += 1
+                print("ok   %s.%s (%.2fs)" % (group, s.name, elapsed))
+    print("%d passed, %d failed, %d skipped" % (passed, failed, skipped))
+    if failed:
+        return 1
+    return fakehost.SKIP if passed == 0 and skipped else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

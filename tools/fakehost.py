@@ -1,0 +1,178 @@
+"""A scripted Telnet host on 127.0.0.1:23 inside a private network namespace.
+
+Shared by the integration tests and the demo. Port 23 is fixed, so everything
+here runs only in a network namespace of its own, never on the machine's port.
+"""
+import fcntl
+import os
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+
+SKIP = 77  # what the test runner reports as "skipped"
+ADDRESS = ("127.0.0.1", 23)
+_MARK = "RAVLO_PRIVATE_NETNS"
+
+
+def enter_private_netns(argv):
+    """Re-runs this program in a new network namespace, unless it is in one."""
+    if os.environ.get(_MARK) == "1":
+        _bring_loopback_up()
+        if [name for _, name in socket.if_nameindex()] != ["lo"]:
+            sys.exit("refusing to run: this network namespace has more than loopback")
+        return
+    env = dict(os.environ, **{_MARK: "1"})
+    command = ["unshare", "-n"] if os.geteuid() == 0 else ["unshare", "-rn"]
+    try:
+        probe = subprocess.run(command + ["true"], capture_output=True)
+    except FileNotFoundError:
+        print("SKIPPED: unshare is not installed")
+        sys.exit(SKIP)
+    if probe.returncode != 0:
+        print("SKIPPED: cannot create a private network namespace:", probe.stderr.decode().strip())
+        sys.exit(SKIP)
+    sys.exit(subprocess.call(command + [sys.executable] + argv, env=env))
+
+
+def _bring_loopback_up():
+    SIOCGIFFLAGS, SIOCSIFFLAGS, IFF_UP = 0x8913, 0x8914, 0x1
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        request = struct.pack("16sH14x", b"lo", 0)
+        flags = struct.unpack("16sH14x", fcntl.ioctl(s, SIOCGIFFLAGS, request))[1]
+        fcntl.ioctl(s, SIOCSIFFLAGS, struct.pack("16sH14x", b"lo", flags | IFF_UP))
+
+
+def show(data):
+    return repr(bytes(data))[2:-1]
+
+
+class HostError(Exception):
+    pass
+
+
+class ScriptedHost:
+    """Accepts one connection and plays send/expect steps on it.
+
+    Steps: ("send", bytes), ("expect", bytes), ("silence", seconds),
+    ("pause", seconds), ("close",), ("reset",), ("hold",) to stop reading.
+    Everything received is kept in .received, problems in .errors.
+    """
+
+    def __init__(self, steps, wait=10.0, log=print):
+        self.steps = steps
+        self.wait = wait
+        self.log = log
+        self.received = bytearray()
+        self.errors = []
+        self.connected = threading.Event()
+        self.finished = threading.Event()
+        self._done = threading.Event()
+        self._pos = 0
+        self._conn = None
+        self._listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self._listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self._listener.bind(ADDRESS)
+        self._listener.listen(1)
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def stop(self, timeout=10.0):
+        """Ends the host once the client is gone; keeps reading till then."""
+        self._done.set()
+        self._thread.join(timeout)
+        self._listener.close()
+        if self._thread.is_alive():
+            self.errors.append("host thread did not finish")
+
+    def _run(self):
+        try:
+            self._listener.settimeout(self.wait * 3)
+            try:
+                self._conn, _ = self._listener.accept()
+            except socket.timeout:
+                raise HostError("nobody connected")
+            self.connected.set()
+            for step in self.steps:
+                if not getattr(self, "_" + step[0])(*step[1:]):
+                    break
+            else:
+                self._drain()
+        except (HostError, OSError) as error:
+            self.errors.append(str(error))
+        finally:
+            self.finished.set()
+            if self._conn is not None:
+                self._conn.close()
+
+    def _read(self, timeout):
+        self._conn.settimeout(timeout)
+        try:
+            data = self._conn.recv(65536)
+        except socket.timeout:
+            return None
+        except ConnectionResetError:
+            data = b""
+        if data:
+            self.received += data
+        return data
+
+    def _send(self, data):
+        self.log(">>> " + show(data))
+        self._conn.sendall(data)
+        return True
+
+    def _expect(self, want):
+        deadline = time.monotonic() + self.wait
+        while len(self.received) - self._pos < len(want):
+            left = deadline - time.monotonic()
+            data = self._read(max(left, 0.01)) if left > 0 else None
+            if not data:
+                break
+        got = bytes(self.received[self._pos:self._pos + len(want)])
+        if got != want:
+            raise HostError("expected '%s', got '%s'" % (show(want), show(self.received[self._pos:])))
+        self._pos += len(want)
+        self.log("<<< " + show(want))
+        return True
+
+    def _silence(self, seconds):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if self._read(deadline - time.monotonic()) == b"":
+                break
+        if len(self.received) > self._pos:
+            raise HostError("expected silence, got '%s'" % show(self.received[self._pos:]))
+        self.log("<<< (silence %.1fs)" % seconds)
+        return True
+
+    def _pause(self, seconds):
+        time.sleep(seconds)
+        return True
+
+    def _close(self):
+        self.log(">>> (close)")
+        self._conn.shutdown(socket.SHUT_WR)
+        self._drain()
+        return False
+
+    def _reset(self):
+        self.log(">>> (reset)")
+        self._conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        return False
+
+    def _hold(self):
+        self.log(">>> (stops reading)")
+        self._done.wait(self.wait * 30)
+        return False
+
+    def _drain(self):
+        # Keeps what arrives after the script, to check that nothing more was sent.
+        while not self._done.is_set():
+            data = self._read(0.05)
+            if data == b"":
+                break
+        while self._read(0.05):
+            pass
