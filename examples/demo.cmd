@@ -1,0 +1,6 @@
+demo
+demo-password
+uname -a
+id
+ls
+echo "hello from ravlo"
