@@ -28,8 +28,9 @@ class Flavour:
         self.name = name
         self.encoding = encoding or ("cp932" if name == "windows" else "utf-8")
 
-    def render(self, parts):
-        out = b"".join(p.encode(self.encoding) if isinstance(p, str) else p for p in parts)
+    def render(self, parts, encoding=None):
+        encoding = encoding or self.encoding
+        out = b"".join(p.encode(encoding) if isinstance(p, str) else p for p in parts)
         return out.replace(b"\n", b"\r\n") if self.name == "windows" else out
 
 
@@ -54,7 +55,7 @@ def run_scenario(s, options, flavour):
         if host:
             host.stop()
     problems = []
-    want_out = flavour.render(s.stdout) if s.stdout is not None else None
+    want_out = flavour.render(s.stdout, s.encoding) if s.stdout is not None else None
     if want_out is not None and out != want_out:
         problems.append("stdout: expected '%s', got '%s'" % (fakehost.show(want_out), fakehost.show(out)))
     if rc != s.rc:

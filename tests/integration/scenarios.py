@@ -3,7 +3,11 @@
 Expected standard output is a list of parts: bytes are the host's, shown as
 received; str is ravlo's own text, encoded as the platform prints it.
 """
+import atexit
 import os
+import shutil
+import subprocess
+import tempfile
 
 CMD = "commands.txt"
 LO = "127.0.0.1"
@@ -44,12 +48,14 @@ class Host:
 
 class Scenario:
     def __init__(self, name, args, commands=b"", host=None, stdout=None, rc=0, stderr=(),
-                 received=b"", checks=(), timeout=30, prepare=None, env=None, only=None, why=""):
+                 received=b"", checks=(), timeout=30, prepare=None, env=None, only=None, why="",
+                 encoding=None, needs=None):
         self.name, self.args, self.commands, self.host = name, args, commands, host
         self.stdout, self.rc, self.stderr = stdout, rc, list(stderr)
         self.received = received if host else None
         self.checks, self.timeout = list(checks), timeout
         self._prepare, self._env, self._only, self._why = prepare, env, only, why
+        self.encoding, self._needs = encoding, needs
 
     def prepare(self, work):
         if self._prepare:
@@ -61,7 +67,7 @@ class Scenario:
     def skip_reason(self, flavour):
         if self._only and self._only != flavour.name:
             return self._why or "holds on %s only" % self._only
-        return None
+        return self._needs() if self._needs else None
 
 
 def session(name, host, stdout, commands=b"", received=b"", kind="2", seconds=10, bel="0", **kw):
@@ -84,6 +90,20 @@ def never_shows(secret):
     return check
 
 
+_sjis = {}
+
+
+def sjis_locale():
+    """A Shift_JIS locale made for the tests: its LOCPATH, or None."""
+    if "path" not in _sjis:
+        path = tempfile.mkdtemp(prefix="ravlo-locale-")
+        atexit.register(shutil.rmtree, path, True)
+        made = subprocess.run(["localedef", "-i", "ja_JP", "-f", "SHIFT_JIS", "--no-warnings=ascii",
+                               os.path.join(path, "ja_JP.SJIS")], capture_output=True)
+        _sjis["path"] = path if made.returncode == 0 else None
+    return _sjis["path"]
+
+
 def cli():
     prompt_then_end = Host(("send", b"$ "))
     rows = [
@@ -98,6 +118,16 @@ def cli():
                  commands=None, stdout=["ホスト名の取得に失敗しました : nonexistent.invalid\n"], rc=255),
         Scenario("directory as command file", [LO, "2", "10", ".", "0"],
                  stdout=["ファイルがopenできません: .\n"], rc=255),
+    ]
+    # Messages follow the locale's codeset; the host's bytes never change.
+    sjis = {"LOCPATH": sjis_locale() or "", "LC_ALL": "ja_JP.SJIS"}
+    no_locale = lambda: None if sjis_locale() else "localedef cannot make a Shift_JIS locale here"
+    rows += [
+        Scenario("usage in a Shift_JIS locale", [], stdout=[USAGE], rc=255, encoding="cp932",
+                 env=sjis, needs=no_locale, only="posix", why="Windows always prints code page 932"),
+        Scenario("messages in a Shift_JIS locale", [LO, "2", "10", os.fsdecode(b"missing\x82\xa0.txt"), "0"],
+                 commands=None, rc=255, env=sjis, needs=no_locale, only="posix",
+                 stdout=["ファイルがopenできません: ".encode("cp932"), b"missing\x82\xa0.txt\n"]),
     ]
     for value in ["0", "-3", "x", "-99999999999", ""]:
         rows.append(Scenario("response limit %r refused" % value, [LO, "2", value, CMD, "0"],
