@@ -46,7 +46,7 @@ check_deb() {
 
   local page=$dest/usr/share/man/man1/ravlo.1.gz warnings
   [ -f "$page" ] || fail "manual page not installed"
-  warnings=$(zcat "$page" | groff -man -Tutf8 -ww -z 2>&1)
+  warnings=$(for device in utf8 ascii; do zcat "$page" | groff -man -T$device -ww -z; done 2>&1)
   [ -z "$warnings" ] || fail "manual page warnings: $warnings"
   out=$(MANWIDTH=80 MANPAGER=cat man -M "$dest/usr/share/man" ravlo 2>&1) || fail "man cannot find the page: $out"
   printf '%s\n' "$out" | tail -n1 | grep -q "ravlo $version" || fail "manual page footer lacks ravlo $version"
