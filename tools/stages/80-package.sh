@@ -11,6 +11,16 @@ toolchain=$root/cmake/mingw-i686.cmake
 
 fail() { echo "80-package: $*" >&2; exit 1; }
 
+# Runs a command quietly, showing its output only when it fails.
+quiet() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || cat "$log" >&2
+  rm -f "$log"
+  [ "$status" -eq 0 ] || fail "failed ($status): $*"
+}
+
 # A dpkg database that knows only the packages ours depends on, as the system
 # has them: the install then proves that the Depends line can be met.
 fake_dependencies() {
@@ -89,16 +99,16 @@ case "${1:-run}" in
     if [ -f "$toolchain" ]; then echo g++-mingw-w64-i686-win32 binutils-mingw-w64-i686; fi
     ;;
   run)
-    cmake -S "$root" -B "$build" -DRAVLO_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$build" -j2 >/dev/null
+    quiet cmake -S "$root" -B "$build" -DRAVLO_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
+    quiet cmake --build "$build" -j2
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-    (cd "$build" && cpack -G DEB >/dev/null)
+    quiet cpack -G DEB -B "$build" --config "$build/CPackConfig.cmake"
     check_deb "$version"
     if [ -f "$toolchain" ]; then
-      cmake -S "$root" -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DRAVLO_BUILD_TESTS=OFF \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
-      cmake --build "$win_build" -j2 >/dev/null
-      (cd "$win_build" && cpack -G ZIP >/dev/null)
+      quiet cmake -S "$root" -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DRAVLO_BUILD_TESTS=OFF \
+        -DCMAKE_BUILD_TYPE=Release
+      quiet cmake --build "$win_build" -j2
+      quiet cpack -G ZIP -B "$win_build" --config "$win_build/CPackConfig.cmake"
       check_zip "$version"
     else
       echo "80-package: Windows zip skipped: no cross toolchain file cmake/mingw-i686.cmake"
