@@ -8,17 +8,16 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${RAVLO_BUILD_DIR:-$root/build}-package
 win_build=${RAVLO_BUILD_DIR:-$root/build}-package-win32
 toolchain=$root/cmake/mingw-i686.cmake
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 
 fail() { echo "80-package: $*" >&2; exit 1; }
 
 # Runs a command quietly, showing its output only when it fails.
 quiet() {
-  local log status=0
-  log=$(mktemp)
-  "$@" >"$log" 2>&1 || status=$?
-  [ "$status" -eq 0 ] || cat "$log" >&2
-  rm -f "$log"
-  [ "$status" -eq 0 ] || fail "failed ($status): $*"
+  local status=0
+  "$@" >"$scratch/quiet.log" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || { cat "$scratch/quiet.log" >&2; fail "failed ($status): $*"; }
 }
 
 # A dpkg database that knows only the packages ours depends on, as the system
@@ -39,9 +38,6 @@ check_deb() {
   local version=$1 deb=$build/ravlo_${version}_$(dpkg --print-architecture).deb
   [ -f "$deb" ] || fail "no $deb"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
-  local scratch
-  scratch=$(mktemp -d)
-  trap 'rm -rf "$scratch"' RETURN
   local dest=$scratch/root admin=$scratch/root/var/lib/dpkg
   fake_dependencies "$deb" "$admin"
   local dpkg=(dpkg --root="$dest" --admindir="$admin" --log="$scratch/dpkg.log" --force-not-root
@@ -84,11 +80,9 @@ assert readme.count(b"\n") == readme.count(b"\r\n") > 0, "README.txt has bare LF
 readme.decode("utf-8")
 PY
   # Linked statically: nothing but Windows' own DLLs may be needed.
-  local scratch dlls
-  scratch=$(mktemp -d)
-  trap 'rm -rf "$scratch"' RETURN
-  (cd "$scratch" && python3 -m zipfile -e "$zip" .)
-  dlls=$(i686-w64-mingw32-objdump -p "$scratch/ravlo-$version-win32/ravlo.exe" | awk '/DLL Name/ {print $3}')
+  local dlls
+  (cd "$scratch" && python3 -m zipfile -e "$zip" zip)
+  dlls=$(i686-w64-mingw32-objdump -p "$scratch/zip/ravlo-$version-win32/ravlo.exe" | awk '/DLL Name/ {print $3}')
   if printf '%s\n' "$dlls" | grep -qi '^lib'; then fail "ravlo.exe needs DLLs that Windows lacks: $dlls"; fi
   echo "80-package: $(basename "$zip") holds ravlo.exe (needs only: $(echo $dlls)) and README.txt"
 }
