@@ -17,15 +17,16 @@ ADDRESS = ("127.0.0.1", 23)
 _MARK = "RAVLO_PRIVATE_NETNS"
 
 
-def enter_private_netns(argv):
-    """Re-runs this program in a new network namespace, unless it is in one."""
+def enter_private_netns(argv, also=()):
+    """Re-runs this program in a new network namespace, unless it is in one.
+    `also` names further unshare options, e.g. ("-m",) for a private mount namespace."""
     if os.environ.get(_MARK) == "1":
         _bring_loopback_up()
         if [name for _, name in socket.if_nameindex()] != ["lo"]:
             sys.exit("refusing to run: this network namespace has more than loopback")
         return
     env = dict(os.environ, **{_MARK: "1"})
-    command = ["unshare", "-n"] if os.geteuid() == 0 else ["unshare", "-rn"]
+    command = (["unshare", "-n"] if os.geteuid() == 0 else ["unshare", "-rn"]) + list(also)
     try:
         probe = subprocess.run(command + ["true"], capture_output=True)
     except FileNotFoundError:
