@@ -1,0 +1,45 @@
+// Periodic timer service on Windows: the multimedia timer, whose own thread
+// calls back.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "platform/timer_service.h"
+
+namespace platform {
+namespace {
+
+// The service calls with the platform's calling convention; ours is the
+// language's. Our callback travels in the user data, so nothing is global.
+void CALLBACK Trampoline(UINT eventId, UINT message, DWORD_PTR user, DWORD_PTR reserved1,
+                         DWORD_PTR reserved2) {
+  reinterpret_cast<TimerCallback>(user)(eventId, message, 0, reserved1, reserved2);
+}
+
+}  // namespace
+
+int TimerGetMinPeriod(std::uint32_t* minPeriodMs) {
+  TIMECAPS caps{};
+  if (timeGetDevCaps(&caps, sizeof caps) != MMSYSERR_NOERROR) return -1;
+  *minPeriodMs = caps.wPeriodMin;
+  return 0;
+}
+
+int TimerBeginPeriod(std::uint32_t periodMs) {
+  if (periodMs == 0) return -1;
+  return timeBeginPeriod(periodMs) == TIMERR_NOERROR ? 0 : -1;
+}
+
+void TimerEndPeriod(std::uint32_t periodMs) { timeEndPeriod(periodMs); }
+
+std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs,
+                            TimerCallback callback) {
+  if (delayMs == 0 || callback == nullptr) return 0;
+  // Synchronous kill: once TimerKillEvent returns, a replaced timer cannot
+  // fire late and end a session that has just heard from its host.
+  return timeSetEvent(delayMs, resolutionMs, Trampoline, reinterpret_cast<DWORD_PTR>(callback),
+                      TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+}
+
+void TimerKillEvent(std::uint32_t eventId) { timeKillEvent(eventId); }
+
+}  // namespace platform
