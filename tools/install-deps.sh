@@ -21,5 +21,10 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "install-deps.sh: installing ${wanted[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# A package of another architecture (wine32:i386) needs that architecture first.
+# Adding one twice is harmless.
+for arch in $(printf '%s\n' "${wanted[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
+  [ "$arch" = "$(dpkg --print-architecture)" ] || dpkg --add-architecture "$arch"
+done
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${wanted[@]}" >/dev/null
