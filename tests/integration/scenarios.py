@@ -127,6 +127,7 @@ def cli():
                  env=sjis, needs=no_locale, only="posix", why="Windows always prints code page 932"),
         Scenario("messages in a Shift_JIS locale", [LO, "2", "10", os.fsdecode(b"missing\x82\xa0.txt"), "0"],
                  commands=None, rc=255, env=sjis, needs=no_locale, only="posix",
+                 why="Windows always prints code page 932",
                  stdout=["ファイルがopenできません: ".encode("cp932"), b"missing\x82\xa0.txt\n"]),
     ]
     for value in ["0", "-3", "x", "-99999999999", ""]:
