@@ -1,0 +1,51 @@
+// One received chunk down the path the session loop gives it: copied into a
+// work buffer of the loop's size, normalised, tested for both error keywords
+// and for a prompt. The buffer is allocated at exactly its size, so ASan sees
+// a write past it; the bytes past n + 2 are a canary for writes inside it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "textmatch/textmatch.h"
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 10240;
+constexpr std::size_t kWorkBytes = kChunkBytes + 2;
+constexpr unsigned char kCanary = 0xA5;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // CheckPrompt prints the password mask; keep it out of the fuzzer's log.
+  return std::freopen("/dev/null", "w", stdout) == nullptr ? 1 : 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::size_t n = size < kChunkBytes ? size : kChunkBytes;
+  std::unique_ptr<char[]> work(new char[kWorkBytes]);
+  std::memcpy(work.get(), data, n);
+  std::memset(work.get() + n, kCanary, kWorkBytes - n);
+
+  NormalizeChunk(work.get(), static_cast<int>(n));
+  // The examined text ends within the chunk, or at the "#" a final CR adds.
+  const std::size_t length = std::strlen(work.get());
+  if (length > n + 1) __builtin_trap();
+  if (length == n + 1 && (data[n - 1] != '\r' || work[n] != '#')) __builtin_trap();
+  for (std::size_t i = n + 2; i < kWorkBytes; ++i) {
+    if (static_cast<unsigned char>(work[i]) != kCanary) __builtin_trap();
+  }
+  // No line end survives in the examined text.
+  if (std::memchr(work.get(), '\r', length) != nullptr) __builtin_trap();
+  if (std::memchr(work.get(), '\n', length) != nullptr) __builtin_trap();
+
+  MatchText(work.get(), "command not found", MATCH_ANYWHERE);
+  MatchText(work.get(), "Login incorrect", MATCH_ANYWHERE);
+  const std::int32_t prompt = CheckPrompt(work.get());
+  if (prompt != 0 && prompt != -1) __builtin_trap();
+  if (work[0] != '\0') __builtin_trap();
+  return 0;
+}
