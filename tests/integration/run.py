@@ -43,8 +43,9 @@ def run_scenario(s, options, flavour):
                 f.write(s.commands)
         s.prepare(work)
         host = fakehost.ScriptedHost(s.host.steps, wait=options.wait, log=log.append) if s.host else None
-        command = options.launcher.split() + [options.binary] + s.args
-        log.append("$ " + " ".join(command))
+        command = s.runner + options.launcher.split() + [options.binary] + s.args
+        # Arguments may hold undecodable bytes (surrogate escapes): log them readably.
+        log.append("$ " + " ".join(command).encode("utf-8", "backslashreplace").decode())
         started = time.monotonic()
         try:
             proc = subprocess.run(command, cwd=work, stdin=subprocess.DEVNULL, capture_output=True,

@@ -5,6 +5,7 @@ received; str is ravlo's own text, encoded as the platform prints it.
 """
 import atexit
 import os
+import random
 import shutil
 import subprocess
 import tempfile
@@ -49,8 +50,9 @@ class Host:
 class Scenario:
     def __init__(self, name, args, commands=b"", host=None, stdout=None, rc=0, stderr=(),
                  received=b"", checks=(), timeout=30, prepare=None, env=None, only=None, why="",
-                 encoding=None, needs=None):
+                 encoding=None, needs=None, runner=()):
         self.name, self.args, self.commands, self.host = name, args, commands, host
+        self.runner = list(runner)  # put before the launcher and the binary
         self.stdout, self.rc, self.stderr = stdout, rc, list(stderr)
         self.received = received if host else None
         self.checks, self.timeout = list(checks), timeout
@@ -272,5 +274,127 @@ def negotiation():
     ]
 
 
+def sends_only(line):
+    """The host received nothing but whole copies of this line (any number)."""
+    def check(out, elapsed, host):
+        got = bytes(host.received)
+        if got.replace(line, b""):
+            return "host received more than copies of %r: '%s'" % (line, show_start(got))
+    return check
+
+
+def show_start(data, limit=200):
+    return repr(bytes(data[:limit]))[2:-1] + ("..." if len(data) > limit else "")
+
+
+def hostile():
+    """Broken or hostile hosts: each session ends by its rules, showing every byte."""
+    slack = 1.0
+    noise = random.Random(6).randbytes(64 * 1024)
+    for text in (b"command not found", b"Login incorrect", b"assword: "):
+        assert text not in noise  # would end or mark the session: not what this row probes
+    # More lines than the host can ask for: one per chunk, at most one chunk per byte.
+    plenty = b"x\n" * (70 * 1024)
+    burst = b"".join(b"line %05d of a long listing\n" % n for n in range(1200))  # ~34 KiB, no prompt
+    full_cr = b"a" * 10239 + b"\r"
+    rows = [
+        session("random bytes, then silence", Host(("send", noise)),
+                [banner(seconds=1), noise, NO_RESPONSE, END], commands=plenty, received=None,
+                seconds=1, checks=[sends_only(b"x\n")]),
+        session("burst larger than a chunk ends at its closing prompt", Host(("send", burst + b">")),
+                [banner(), burst, b">", END]),
+        session("10240 bytes ending in CR are one prompt",
+                Host(("send", full_cr), ("expect", b"one\n"), ("send", b"$ "), ("silence", 0.3)),
+                [banner(), full_cr, b"$ ", END], commands=b"one\n", received=b"one\n"),
+        session("10241 bytes ending in CR",
+                Host(("send", b"b" + full_cr), ("expect", b"one\n"), ("send", b"$ "), ("silence", 0.3)),
+                [banner(), b"b" + full_cr, b"$ ", END], commands=b"one\n", received=b"one\n"),
+    ]
+    for name, flood in [("IAC", b"\xff" * 50000), ("NUL", b"\x00" * 50000)]:
+        rows.append(session("flood of %s bytes, then silence" % name, Host(("send", flood), ("hold",)),
+                            [banner(seconds=1), flood, NO_RESPONSE, END], seconds=1))
+    for name, flood in [("CR", b"\r" * 50000), ("CR NUL", b"\r\x00" * 25000)]:
+        # Every chunk ends in a bare CR, so every chunk is a prompt.
+        rows.append(session("flood of %s bytes answered line by line" % name, Host(("send", flood)),
+                            [banner(seconds=1), flood, NO_RESPONSE, END], commands=plenty,
+                            received=None, seconds=1, checks=[sends_only(b"x\n")]))
+    rows += [
+        session("connection reset mid-session ends by the limit",
+                Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"out\r\n$ "), ("expect", b"c2\n"),
+                     ("reset",)),
+                [banner(seconds=1), b"$ out\r\n$ ", NO_RESPONSE, END], commands=b"c1\nc2\nc3\n",
+                received=b"c1\nc2\n", seconds=1, checks=[elapsed_between(0.9, 2 + slack)]),
+        # 16 MiB is more than both ends' socket buffers hold: the send must give up.
+        session("host that never reads a very long line ends by the limit",
+                Host(("send", b"$ "), ("hold",)), [banner(seconds=1), b"$ ", NO_RESPONSE, END],
+                commands=b"y" * (16 << 20) + b"\n", seconds=1, checks=[elapsed_between(0.9, 3 + slack)]),
+    ]
+    return rows
+
+
+def badinput():
+    """Unfit command files, hosts and numbers: the right message and status, never a crash."""
+    def sent(name, content, lines, **kw):
+        steps = [s for line in lines for s in (("send", b"$ "), ("expect", line))]
+        steps += [("send", b"$ "), ("silence", 0.3)]
+        return session(name, Host(*steps), [banner(), b"$ " * (len(lines) + 1), END],
+                       commands=content, received=b"".join(lines), **kw)
+
+    def unreadable(work):
+        os.chmod(os.path.join(work, CMD), 0)
+
+    # Root reads any file; without these two capabilities it is refused like anyone.
+    runner, skip = [], None
+    if os.geteuid() == 0:
+        if shutil.which("setpriv"):
+            runner = ["setpriv", "--inh-caps=-all", "--bounding-set=-dac_override,-dac_read_search", "--"]
+        else:
+            skip = "running as root, which reads any file, and setpriv is missing to drop that"
+    lookup_failed = "ホスト名の取得に失敗しました : "
+    binary = bytes(b for b in random.Random(4).randbytes(4096) if b not in b"\r\x1a")
+    binary_lines = [line + b"\n" for line in binary.split(b"\n")[:-1]] + [binary.rsplit(b"\n", 1)[1]]
+    rows = [
+        Scenario("unreadable command file", [LO, "2", "10", CMD, "0"], commands=b"x\n",
+                 prepare=unreadable, runner=runner, needs=lambda: skip,
+                 stdout=["ファイルがopenできません: " + CMD + "\n"], rc=255),
+        Scenario("file name with printf conversions", [LO, "2", "10", "%s%n%x", "0"], commands=None,
+                 stdout=["ファイルがopenできません: %s%n%x\n"], rc=255),
+        Scenario("empty file name", [LO, "2", "10", "", "0"], commands=None,
+                 stdout=["ファイルがopenできません: \n"], rc=255),
+        # Zero bytes, a lone CR, then 0x1A ends the file mid-line.
+        sent("binary command file", bytes(range(256)) * 2, [bytes(range(11)), bytes(range(11, 26))]),
+        sent("random binary command file", binary, [line for line in binary_lines if line]),
+        sent("1 MiB line sent whole", b"y" * (1 << 20) + b"\n", [b"y" * (1 << 20) + b"\n"]),
+        Scenario("empty host", ["", "2", "10", CMD, "0"], stdout=[lookup_failed + "\n"], rc=255),
+        Scenario("huge host name", ["a" * 100000, "2", "10", CMD, "0"],
+                 stdout=[lookup_failed + "a" * 100000 + "\n"], rc=255),
+        Scenario("host with printf conversions", ["%s%n%x", "2", "10", CMD, "0"],
+                 stdout=[lookup_failed + "%s%n%x\n"], rc=255),
+        Scenario("dotted host with five parts", ["1.2.3.4.5", "2", "10", CMD, "0"],
+                 stdout=[lookup_failed + "1.2.3.4.5\n"], rc=255),
+        Scenario("non-ASCII host", ["ホスト", "2", "10", CMD, "0"], stdout=[lookup_failed + "ホスト\n"],
+                 rc=255, only="posix", why="arguments reach the program as bytes on POSIX only"),
+        Scenario("host of undecodable bytes", [os.fsdecode(b"\xff\xfe\x80"), "2", "10", CMD, "0"],
+                 stdout=[lookup_failed, b"\xff\xfe\x80", "\n"], rc=255, only="posix",
+                 why="arguments reach the program as bytes on POSIX only"),
+    ]
+    huge, minus_huge = "1" + "0" * 100000, "-" + "9" * 100000
+    for what, limit, bel in [("huge negative limit", minus_huge, "0"), ("fullwidth digits as limit", "３０", "0"),
+                             ("huge negative BEL setting", "10", minus_huge)]:
+        rows.append(Scenario(what + " refused", [LO, "2", limit, CMD, bel], stdout=[USAGE], rc=255))
+    prompt_then_end = Host(("send", b"$ "))
+    for what, kind, limit, bel, shown in [
+            ("huge limit is 600", "2", huge, "0", banner(seconds=600)),
+            ("limit followed by kanji", "2", "30秒", "0", banner(seconds=30)),
+            ("limit after white space", "2", "\t\n 7", "0", banner(seconds=7)),
+            ("empty BEL setting", "2", "10", "", banner()),
+            ("fullwidth BEL setting", "2", "10", "１", banner()),
+            ("huge BEL setting", "2", "10", huge, banner(bel="disable")),
+            ("empty type", "", "10", "0", banner()),
+            ("fullwidth type", "０", "10", "0", banner())]:
+        rows.append(Scenario(what, [LO, kind, limit, CMD, bel], b"", prompt_then_end, [shown, b"$ ", END]))
+    return rows
+
+
 GROUPS = {"cli": cli, "session": sessions, "prompts": prompts, "files": files,
-          "timer": timer, "negotiation": negotiation}
+          "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput}
