@@ -17,16 +17,27 @@ std::vector<std::string> ReadAll(const std::string& content) {
   std::fclose(f);
   CommandFile file;
   EXPECT_EQ(file.Open(path), 0);
+  // Pieces joined back into lines; a piece never exceeds its bound.
   std::vector<std::string> lines;
-  std::string line;
-  while (file.ReadLine(line)) lines.push_back(line);
-  EXPECT_FALSE(file.ReadLine(line)) << "the end stays the end";
+  std::string piece;
+  bool more = false, continued = false;
+  while (file.ReadLine(piece, more)) {
+    EXPECT_LE(piece.size(), CommandFile::kPieceBytes);
+    if (continued) {
+      lines.back() += piece;
+    } else {
+      lines.push_back(piece);
+    }
+    continued = more;
+  }
+  EXPECT_FALSE(file.ReadLine(piece, more)) << "the end stays the end";
   std::remove(path);
   return lines;
 }
 
 TEST(CommandFile, ReadsLinesInTextMode) {
   const std::string longLine(300, 'x');
+  const std::string piece(CommandFile::kPieceBytes, 'p');
   struct Case {
     std::string content;
     std::vector<std::string> lines;
@@ -42,6 +53,13 @@ TEST(CommandFile, ReadsLinesInTextMode) {
       {"end\r", {"end\r"}},
       {std::string("a\0b\n", 4), {std::string("a\0b\n", 4)}},
       {longLine + "\n", {longLine + "\n"}},
+      // Lines longer than a piece come back whole, whatever falls on the boundary.
+      {piece + piece + longLine + "\nz", {piece + piece + longLine + "\n", "z"}},
+      {piece + "\n", {piece + "\n"}},
+      {piece, {piece}},
+      {piece.substr(1) + "\r\nz", {piece.substr(1) + "\n", "z"}},
+      {piece + "\r\nz", {piece + "\n", "z"}},
+      {piece + "\x1a" "z", {piece}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.content));
@@ -54,7 +72,8 @@ TEST(CommandFile, RefusesWhatItCannotRead) {
   EXPECT_EQ(file.Open("/nonexistent/ravlo/commands"), -1);
   EXPECT_EQ(file.Open("/tmp"), -1);  // a directory opens on POSIX, but is no file
   std::string line;
-  EXPECT_FALSE(file.ReadLine(line));
+  bool more = false;
+  EXPECT_FALSE(file.ReadLine(line, more));
 }
 
 TEST(ReadNumber, ReadsLikeAtoiAndSaturates) {

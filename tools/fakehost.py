@@ -58,8 +58,10 @@ class ScriptedHost:
     """Accepts one connection and plays send/expect steps on it.
 
     Steps: ("send", bytes), ("expect", bytes), ("silence", seconds),
-    ("pause", seconds), ("close",), ("reset",), ("hold",) to stop reading.
-    Everything received is kept in .received, problems in .errors.
+    ("pause", seconds), ("close",), ("reset",), ("hold",) to stop reading,
+    ("discard",) to read on to the end without keeping anything.
+    Everything received is kept in .received (what was discarded only counted
+    in .discarded), problems in .errors.
     """
 
     def __init__(self, steps, wait=10.0, log=print):
@@ -67,6 +69,7 @@ class ScriptedHost:
         self.wait = wait
         self.log = log
         self.received = bytearray()
+        self.discarded = 0
         self.errors = []
         self.connected = threading.Event()
         self.finished = threading.Event()
@@ -167,6 +170,21 @@ class ScriptedHost:
     def _hold(self):
         self.log(">>> (stops reading)")
         self._done.wait(self.wait * 30)
+        return False
+
+    def _discard(self):
+        self.log("<<< (discarding)")
+        self._conn.settimeout(0.05)
+        while not self._done.is_set():
+            try:
+                data = self._conn.recv(1 << 20)
+            except socket.timeout:
+                continue
+            except ConnectionResetError:
+                break
+            if not data:
+                break
+            self.discarded += len(data)
         return False
 
     def _drain(self):

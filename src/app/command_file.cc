@@ -25,10 +25,15 @@ void CommandFile::Close() {
   file_ = nullptr;
 }
 
-bool CommandFile::ReadLine(std::string& line) {
+bool CommandFile::ReadLine(std::string& line, bool& more) {
   line.clear();
+  more = false;
   if (file_ == nullptr || ended_) return false;
   for (;;) {
+    if (line.size() == kPieceBytes) {
+      more = true;
+      return true;
+    }
     int c = std::getc(file_);
     if (c == EOF) break;
     if (c == kEndOfFileByte) {

@@ -2,6 +2,7 @@
 // ends a line as LF, a lone CR stays, and a 0x1A byte ends the file.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -16,9 +17,14 @@ class CommandFile {
   int Open(const char* path);
   void Close();
 
-  // The next line with its LF, of any length, zero bytes included. False at
-  // the end of the file (or at a read error) when no byte was left.
-  bool ReadLine(std::string& line);
+  // Lines are handed out in pieces of at most this many bytes, so a line of
+  // any length (even an endless one, such as /dev/zero) needs no more memory.
+  static constexpr std::size_t kPieceBytes = 64 * 1024;
+
+  // The next piece of the current line (or of the next line), its LF
+  // included, zero bytes too; more is true when the line goes on in the next
+  // piece. False at the end of the file (or at a read error) when no byte was left.
+  bool ReadLine(std::string& piece, bool& more);
 
  private:
   std::FILE* file_ = nullptr;

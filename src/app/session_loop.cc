@@ -21,7 +21,7 @@ struct Buffers {
   std::array<char, kChunkBytes + 1> receive;  // a chunk and its terminating zero
   std::array<char, kChunkBytes + 2> work;     // normalised copy: room for "#" and zero
   std::array<unsigned char, kMaxScriptBytes> negotiation;
-  std::string line;  // grows to the longest command line
+  std::string line;  // one piece of a command line, at most CommandFile::kPieceBytes
 };
 
 // Answers a chunk of the opening negotiation; true when the chunk was taken.
@@ -53,22 +53,35 @@ bool HasErrorKeyword(const char* text) {
   return false;
 }
 
-// Sends the whole line, waiting while the connection's buffer is full. Gives
-// up on an error or once the response limit has expired, so a host that
-// stops reading cannot hold the session past its limit.
-void SendLine(platform::SocketHandle socket, const std::string& line) {
-  const char* data = line.data();
-  std::size_t left = line.size();
+// Sends the whole piece, waiting while the connection's buffer is full. Gives
+// up (false) on an error or once the response limit has expired, so a host
+// that stops reading cannot hold the session past its limit.
+bool SendPiece(platform::SocketHandle socket, const std::string& piece) {
+  const char* data = piece.data();
+  std::size_t left = piece.size();
   while (left > 0) {
     const int n = platform::SendSome(socket, data, static_cast<int>(std::min<std::size_t>(left, INT_MAX)));
-    if (n < 0) return;
+    if (n < 0) return false;
     if (n == 0) {
-      if (ResponseTimedOut.load() != 0) return;
+      if (ResponseTimedOut.load() != 0) return false;
       platform::PauseOneMs();
       continue;
     }
     data += n;
     left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Sends the next command line whole, piece after piece. An endless line ends
+// with the response limit, like a host that stops reading. False when the
+// file has no line left.
+bool SendNextLine(Session& session, std::string& piece) {
+  bool more = false;
+  if (!session.commandFile.ReadLine(piece, more)) return false;
+  for (;;) {
+    if (!SendPiece(session.socket, piece) || !more || ResponseTimedOut.load() != 0) return true;
+    if (!session.commandFile.ReadLine(piece, more)) return true;
   }
 }
 
@@ -105,7 +118,6 @@ void SessionLoop(Session& session) {
     }
     if (CheckPrompt(buffers->work.data()) != 0) continue;
     std::fflush(stdout);  // the password mask belongs right after its prompt
-    if (!session.commandFile.ReadLine(buffers->line)) return;
-    SendLine(session.socket, buffers->line);
+    if (!SendNextLine(session, buffers->line)) return;
   }
 }

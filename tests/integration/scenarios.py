@@ -287,6 +287,14 @@ def show_start(data, limit=200):
     return repr(bytes(data[:limit]))[2:-1] + ("..." if len(data) > limit else "")
 
 
+def read_by(last_step):
+    """A host that reads on must have been sent something."""
+    def check(out, elapsed, host):
+        if last_step[0] == "discard" and host.discarded == 0:
+            return "the host was sent nothing"
+    return check
+
+
 def hostile():
     """Broken or hostile hosts: each session ends by its rules, showing every byte."""
     slack = 1.0
@@ -329,6 +337,13 @@ def hostile():
                 Host(("send", b"$ "), ("hold",)), [banner(seconds=1), b"$ ", NO_RESPONSE, END],
                 commands=b"y" * (16 << 20) + b"\n", seconds=1, checks=[elapsed_between(0.9, 3 + slack)]),
     ]
+    # A command line without end, to a host that never reads and to one that reads it all.
+    for what, last in [("never reads", ("hold",)), ("reads on", ("discard",))]:
+        rows.append(Scenario("endless command line to a host that %s ends by the limit" % what,
+                             [LO, "2", "1", "/dev/zero", "0"], None, Host(("send", b"$ "), last),
+                             [banner(seconds=1, fname="/dev/zero"), b"$ ", NO_RESPONSE, END],
+                             received=b"", checks=[elapsed_between(0.9, 3 + slack), read_by(last)], only="posix",
+                             why="no endless file on Windows"))
     return rows
 
 
