@@ -342,8 +342,8 @@ def hostile():
         rows.append(Scenario("endless command line to a host that %s ends by the limit" % what,
                              [LO, "2", "1", "/dev/zero", "0"], None, Host(("send", b"$ "), last),
                              [banner(seconds=1, fname="/dev/zero"), b"$ ", NO_RESPONSE, END],
-                             received=b"", checks=[elapsed_between(0.9, 3 + slack), read_by(last)], only="posix",
-                             why="no endless file on Windows"))
+                             received=b"", checks=[elapsed_between(0.9, 3 + slack), read_by(last)],
+                             only="posix", why="no endless file on Windows"))
     return rows
 
 
@@ -394,7 +394,8 @@ def badinput():
                  why="arguments reach the program as bytes on POSIX only"),
     ]
     huge, minus_huge = "1" + "0" * 100000, "-" + "9" * 100000
-    for what, limit, bel in [("huge negative limit", minus_huge, "0"), ("fullwidth digits as limit", "３０", "0"),
+    for what, limit, bel in [("huge negative limit", minus_huge, "0"),
+                             ("fullwidth digits as limit", "３０", "0"),
                              ("huge negative BEL setting", "10", minus_huge)]:
         rows.append(Scenario(what + " refused", [LO, "2", limit, CMD, bel], stdout=[USAGE], rc=255))
     prompt_then_end = Host(("send", b"$ "))
