@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "textmatch/textmatch.h"
@@ -42,8 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (std::memchr(work.get(), '\r', length) != nullptr) __builtin_trap();
   if (std::memchr(work.get(), '\n', length) != nullptr) __builtin_trap();
 
-  MatchText(work.get(), "command not found", MATCH_ANYWHERE);
-  MatchText(work.get(), "Login incorrect", MATCH_ANYWHERE);
+  // Both error keywords, each checked against the standard library's search.
+  const std::string_view text(work.get(), length);
+  for (const char* keyword : {"command not found", "Login incorrect"}) {
+    const bool found = MatchText(work.get(), keyword, MATCH_ANYWHERE) == 0;
+    if (found != (text.find(keyword) != std::string_view::npos)) __builtin_trap();
+  }
   const std::int32_t prompt = CheckPrompt(work.get());
   if (prompt != 0 && prompt != -1) __builtin_trap();
   if (work[0] != '\0') __builtin_trap();
