@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/timer_service.h"
 
@@ -56,6 +57,24 @@ TEST(TimerService, KillingOneEventLeavesTheOthers) {
   }
   platform::TimerKillEvent(kept);
   EXPECT_GE(fired.load(), 1);
+}
+
+TEST(TimerService, AnEventAddedWhileTheServiceWaitsFiresFirst) {
+  // The service sleeps towards its earliest event while later events arrive
+  // and its list of events grows under it (sanitized builds see any stale read).
+  fired = 0;
+  std::vector<std::uint32_t> ids{platform::TimerSetEvent(60000, 1, CountFiring)};
+  for (int i = 0; i < 64; ++i) {
+    std::this_thread::sleep_for(milliseconds(1));  // let the service settle into its wait
+    ids.push_back(platform::TimerSetEvent(59000, 1, CountFiring));
+  }
+  ids.push_back(platform::TimerSetEvent(20, 1, CountFiring));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (fired.load() < 1 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  for (std::uint32_t id : ids) platform::TimerKillEvent(id);
+  EXPECT_GE(fired.load(), 1) << "the earliest event, added last, did not fire";
 }
 
 TEST(TimerService, RestartsQuicklyManyTimes) {

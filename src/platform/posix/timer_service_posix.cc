@@ -67,7 +67,9 @@ class TimerThread {
       auto next = std::min_element(events_.begin(), events_.end(),
                                    [](const Event& a, const Event& b) { return a.due < b.due; });
       if (Clock::now() < next->due) {
-        wake_.wait_until(lock, next->due);
+        // A copy: while we wait, Add may grow events_ and free what next points to.
+        const Clock::time_point due = next->due;
+        wake_.wait_until(lock, due);
         continue;
       }
       next->due += next->period;
