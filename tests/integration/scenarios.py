@@ -208,13 +208,15 @@ def prompts():
     return rows
 
 
+def sent(name, content, lines, **kw):
+    """The host prompts once per line it expects, then once more: the file is done."""
+    steps = [s for line in lines for s in (("send", b"$ "), ("expect", line))]
+    steps += [("send", b"$ "), ("silence", 0.3)]
+    return session(name, Host(*steps), [banner(), b"$ " * (len(lines) + 1), END],
+                   commands=content, received=b"".join(lines), **kw)
+
+
 def files():
-    def sent(name, content, lines):
-        """The host prompts once per line it expects, then once more."""
-        steps = [s for line in lines for s in (("send", b"$ "), ("expect", line))]
-        steps += [("send", b"$ "), ("silence", 0.3)]
-        return session(name, Host(*steps), [banner(), b"$ " * (len(lines) + 1), END],
-                       commands=content, received=b"".join(lines))
     return [
         sent("CR LF ends a line as LF", b"a\r\nb\r\n", [b"a\n", b"b\n"]),
         sent("a lone CR is sent as it stands", b"a\rb\n", [b"a\rb\n"]),
@@ -349,12 +351,6 @@ def hostile():
 
 def badinput():
     """Unfit command files, hosts and numbers: the right message and status, never a crash."""
-    def sent(name, content, lines, **kw):
-        steps = [s for line in lines for s in (("send", b"$ "), ("expect", line))]
-        steps += [("send", b"$ "), ("silence", 0.3)]
-        return session(name, Host(*steps), [banner(), b"$ " * (len(lines) + 1), END],
-                       commands=content, received=b"".join(lines), **kw)
-
     def unreadable(work):
         os.chmod(os.path.join(work, CMD), 0)
 
