@@ -42,6 +42,9 @@ TEST(MatchText, FindsPatternsAnywhereOrAtTheEnd) {
       {"xxabc", "abc", MATCH_ANYWHERE, 0}, {"aab", "ab", MATCH_ANYWHERE, 0},
       {"ABC", "abc", MATCH_ANYWHERE, -1},  {"abcxx", "abc", 1, 0},  // unknown mode: anywhere
       {"abcxx", "abc", 3, 0},
+      // The search skips to each occurrence of the first byte.
+      {"aaaab", "aab", MATCH_ANYWHERE, 0}, {"xyxyz", "xyz", MATCH_ANYWHERE, 0},
+      {"xxxa", "ab", MATCH_ANYWHERE, -1},  {"abab", "bb", MATCH_ANYWHERE, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " / " + c.pattern + " / mode " + std::to_string(c.mode));

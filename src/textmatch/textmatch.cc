@@ -31,8 +31,14 @@ std::int32_t MatchText(const char* text, const char* pattern, int mode) {
   if (mode == MATCH_AT_END) {
     return std::memcmp(text + last, pattern, patternLength) == 0 ? 0 : -1;
   }
-  for (std::size_t at = 0; at <= last; ++at) {
-    if (std::memcmp(text + at, pattern, patternLength) == 0) return 0;
+  if (patternLength == 0) return 0;
+  // Jumps to each occurrence of the first byte: on a full chunk this is tens
+  // of times faster than comparing at every position, and a pass has ~1 ms.
+  const char* end = text + last + 1;
+  for (const char* at = text; at < end; ++at) {
+    at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<std::size_t>(end - at)));
+    if (at == nullptr) return -1;
+    if (std::memcmp(at, pattern, patternLength) == 0) return 0;
   }
   return -1;
 }
