@@ -40,8 +40,11 @@ class TimerThread {
     std::lock_guard<std::mutex> lock(mutex_);
     if (++lastId_ == 0) ++lastId_;  // 0 means "no event"
     auto period = std::chrono::milliseconds(delayMs);
-    events_.push_back(Event{lastId_, Clock::now() + period, period, callback});
-    wake_.notify_all();
+    const Clock::time_point due = Clock::now() + period;
+    events_.push_back(Event{lastId_, due, period, callback});
+    // Only an event due before the thread's wake-up needs it woken. A restart's
+    // event is due after the one it replaces, so a chunk costs no thread switch.
+    if (due < wakeAt_) wake_.notify_all();
     return lastId_;
   }
 
@@ -61,6 +64,7 @@ class TimerThread {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
       if (events_.empty()) {
+        wakeAt_ = Clock::time_point::max();
         wake_.wait(lock);
         continue;
       }
@@ -69,6 +73,7 @@ class TimerThread {
       if (Clock::now() < next->due) {
         // A copy: while we wait, Add may grow events_ and free what next points to.
         const Clock::time_point due = next->due;
+        wakeAt_ = due;
         wake_.wait_until(lock, due);
         continue;
       }
@@ -84,13 +89,15 @@ class TimerThread {
   }
 
   // Guards everything below; events_ holds the running events, firing_ the id
-  // whose callback is being called (0 for none).
+  // whose callback is being called (0 for none), wakeAt_ when the thread next
+  // looks at events_ of its own accord (stale only while it is awake).
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
   std::vector<Event> events_;
   std::uint32_t lastId_ = 0;
   std::uint32_t firing_ = 0;
+  Clock::time_point wakeAt_ = Clock::time_point::max();
   bool stopping_ = false;
   std::thread thread_;  // last: starts once the rest is ready
 };
