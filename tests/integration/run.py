@@ -16,18 +16,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 import fakehost  # noqa: E402
 
-from scenarios import GROUPS, Host  # noqa: E402
-
-CMD = "commands.txt"
+from scenarios import CMD, GROUPS  # noqa: E402
 
 
 class Flavour:
     """How the program's output is encoded: raw bytes and UTF-8 on POSIX;
     Shift_JIS and a text-mode stream (every LF out as CR LF) on Windows."""
 
-    def __init__(self, name, encoding=None):
+    def __init__(self, name):
         self.name = name
-        self.encoding = encoding or ("cp932" if name == "windows" else "utf-8")
+        self.encoding = "cp932" if name == "windows" else "utf-8"
 
     def render(self, parts, encoding=None):
         encoding = encoding or self.encoding
@@ -58,17 +56,18 @@ def run_scenario(s, options, flavour):
         if host:
             host.stop()
     problems = []
-    want_out = flavour.render(s.stdout, s.encoding) if s.stdout is not None else None
-    if want_out is not None and out != want_out:
-        problems.append("stdout: expected '%s', got '%s'" % (fakehost.show(want_out), fakehost.show(out)))
+
+    def compare(what, want, got):
+        if want is not None and bytes(got) != want:
+            problems.append("%s: expected '%s', got '%s'" % (what, fakehost.show(want), fakehost.show(got)))
+
+    compare("stdout", flavour.render(s.stdout, s.encoding) if s.stdout is not None else None, out)
+    compare("stderr", flavour.render(s.stderr), err)
     if rc != s.rc:
         problems.append("exit status: expected %s, got %s" % (s.rc, rc))
-    if flavour.render(s.stderr) != err:
-        problems.append("stderr: expected '%s', got '%s'" % (fakehost.show(flavour.render(s.stderr)), fakehost.show(err)))
     if host:
         problems += ["host: " + e for e in host.errors]
-        if s.received is not None and bytes(host.received) != s.received:
-            problems.append("host received: expected '%s', got '%s'" % (fakehost.show(s.received), fakehost.show(host.received)))
+        compare("host received", s.received, host.received)
     for check in s.checks:
         message = check(out, elapsed, host)
         if message:
