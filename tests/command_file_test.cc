@@ -10,6 +10,7 @@
 
 namespace {
 
+// The file's lines, their pieces joined back; a piece never exceeds its bound.
 std::vector<std::string> ReadAll(const std::string& content) {
   char path[] = "/tmp/ravlo_cmdfile_XXXXXX";
   std::FILE* f = fdopen(mkstemp(path), "wb");
@@ -17,7 +18,6 @@ std::vector<std::string> ReadAll(const std::string& content) {
   std::fclose(f);
   CommandFile file;
   EXPECT_EQ(file.Open(path), 0);
-  // Pieces joined back into lines; a piece never exceeds its bound.
   std::vector<std::string> lines;
   std::string piece;
   bool more = false, continued = false;
@@ -36,44 +36,29 @@ std::vector<std::string> ReadAll(const std::string& content) {
 }
 
 TEST(CommandFile, ReadsLinesInTextMode) {
-  const std::string longLine(300, 'x');
   const std::string piece(CommandFile::kPieceBytes, 'p');
   struct Case {
     std::string content;
     std::vector<std::string> lines;
   } cases[] = {
-      {"user\npass\n", {"user\n", "pass\n"}},
-      {"user\r\npass\r\n", {"user\n", "pass\n"}},
-      {"a\rb\n", {"a\rb\n"}},             // a lone CR stays
-      {"a\r\r\nb", {"a\r\n", "b"}},        // last line without line end
-      {"a\n\x1a" "b\n", {"a\n"}},          // 0x1A ends the file
-      {"ab\x1a" "cd\n", {"ab"}},           // text before it is the last line
+      {"user\r\npass\n", {"user\n", "pass\n"}},
+      {"a\r\r\nb", {"a\r\n", "b"}},  // a lone CR stays; last line without line end
+      {"a\n\x1a" "b\n", {"a\n"}},    // 0x1A ends the file
+      {"ab\x1a" "cd\n", {"ab"}},     // text before it is the last line
       {"\n\n", {"\n", "\n"}},
       {"", {}},
       {"end\r", {"end\r"}},
       {std::string("a\0b\n", 4), {std::string("a\0b\n", 4)}},
-      {longLine + "\n", {longLine + "\n"}},
       // Lines longer than a piece come back whole, whatever falls on the boundary.
-      {piece + piece + longLine + "\nz", {piece + piece + longLine + "\n", "z"}},
-      {piece + "\n", {piece + "\n"}},
+      {piece + piece + "xy\nz", {piece + piece + "xy\n", "z"}},
       {piece, {piece}},
       {piece.substr(1) + "\r\nz", {piece.substr(1) + "\n", "z"}},
-      {piece + "\r\nz", {piece + "\n", "z"}},
       {piece + "\x1a" "z", {piece}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.content));
+    SCOPED_TRACE(testing::PrintToString(c.content.substr(0, 16)));
     EXPECT_EQ(ReadAll(c.content), c.lines);
   }
-}
-
-TEST(CommandFile, RefusesWhatItCannotRead) {
-  CommandFile file;
-  EXPECT_EQ(file.Open("/nonexistent/ravlo/commands"), -1);
-  EXPECT_EQ(file.Open("/tmp"), -1);  // a directory opens on POSIX, but is no file
-  std::string line;
-  bool more = false;
-  EXPECT_FALSE(file.ReadLine(line, more));
 }
 
 TEST(ReadNumber, ReadsLikeAtoiAndSaturates) {
@@ -81,12 +66,9 @@ TEST(ReadNumber, ReadsLikeAtoiAndSaturates) {
     const char* text;
     std::int32_t value;
   } cases[] = {
-      {"30", 30},          {"  \t42", 42},       {"+7", 7},           {"-3", -3},
-      {"12abc", 12},       {"x", 0},             {"", 0},             {"- 5", 0},
-      {"2147483647", 2147483647},   {"2147483648", 2147483647},
-      {"99999999999", 2147483647},  {"-2147483648", -2147483647 - 1},
-      {"-99999999999", -2147483647 - 1},
-      {"000000000000000000000000000005", 5},
+      {"  \t42", 42},  {"+7", 7},  {"-3", -3},  {"12abc", 12},  {"x", 0},  {"- 5", 0},
+      {"2147483647", 2147483647},  {"2147483648", 2147483647},  {"-2147483648", -2147483647 - 1},
+      {"-99999999999", -2147483647 - 1},  {"000000000000000000000000000005", 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -1,73 +1,80 @@
+// The response timer against a scripted stand-in for the timer service, linked
+// in place of the real one, so every failure path can be reached.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "fake_timer_service.h"
+#include "platform/timer_service.h"
 #include "timer/event_timer.h"
 
 namespace {
 
-using Calls = std::vector<std::string>;
+struct FakeService {
+  bool capsFail = false;
+  std::uint32_t minPeriod = 1;
+  bool setEventFails = false;
+  std::vector<std::string> calls;  // e.g. "begin 1", "set 500 1", "kill 7", "end 1"
+} fake;
 
-// One timer's whole life against the fake: constructed, started, destroyed.
-struct Life {
-  Calls calls;
-  std::string printed;
-};
+void Record(const std::string& call, std::uint32_t value) { fake.calls.push_back(call + std::to_string(value)); }
 
-Life LiveOnce(std::uint32_t delayMs) {
-  Fake().calls.clear();
-  testing::internal::CaptureStdout();
-  {
-    EventTimer timer(OnResponseTimer);
-    timer.Start(delayMs);
-  }
-  return Life{Fake().calls, testing::internal::GetCapturedStdout()};
+}  // namespace
+
+namespace platform {
+
+int TimerGetMinPeriod(std::uint32_t* minPeriodMs) {
+  fake.calls.push_back("caps");
+  *minPeriodMs = fake.minPeriod;
+  return fake.capsFail ? -1 : 0;
 }
 
+int TimerBeginPeriod(std::uint32_t periodMs) {
+  Record("begin ", periodMs);
+  return periodMs == 0 ? -1 : 0;
+}
+
+void TimerEndPeriod(std::uint32_t periodMs) { Record("end ", periodMs); }
+
+std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs, TimerCallback) {
+  Record("set " + std::to_string(delayMs) + " ", resolutionMs);
+  return fake.setEventFails ? 0 : 7;
+}
+
+void TimerKillEvent(std::uint32_t eventId) { Record("kill ", eventId); }
+
+}  // namespace platform
+
+namespace {
+
 TEST(EventTimer, HoldsAndReleasesWhatItStarted) {
+  using Calls = std::vector<std::string>;
   struct Case {
     const char* name;
-    bool capsFail;
-    bool setEventFails;
+    FakeService service;
     std::uint32_t delayMs;
     Calls calls;
     std::string printed;
   } cases[] = {
-      {"normal", false, false, 5000,
-       {"caps", "begin 1", "set 5000 1", "kill 7", "end 1"}, ""},
-      {"delay 0 takes the minimum period", false, false, 0,
+      {"normal", {false, 15, false, {}}, 5000, {"caps", "begin 15", "set 5000 15", "kill 7", "end 15"}, ""},
+      {"delay 0 takes the minimum period", {false, 1, false, {}}, 0,
        {"caps", "begin 1", "set 1 1", "kill 7", "end 1"}, ""},
-      {"event refused", false, true, 5000,
+      {"event refused", {false, 1, true, {}}, 5000,
        {"caps", "begin 1", "set 5000 1", "end 1"}, "timeSetEvent()が失敗しました。\n"},
-      {"capabilities unknown: no limit at all", true, false, 5000,
-       {"caps", "begin 0"},
+      {"capabilities unknown: no limit at all", {true, 1, false, {}}, 5000, {"caps", "begin 0"},
        "timeGetDevCaps()が失敗しました。\ntimeBeginPeriod()が失敗しました。\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fake() = FakeTimerService{};
-    Fake().capsFail = c.capsFail;
-    Fake().setEventFails = c.setEventFails;
-    const Life life = LiveOnce(c.delayMs);
-    EXPECT_EQ(life.calls, c.calls);
-    EXPECT_EQ(life.printed, c.printed);
+    fake = c.service;
+    testing::internal::CaptureStdout();
+    {
+      EventTimer timer(OnResponseTimer);
+      timer.Start(c.delayMs);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
+    EXPECT_EQ(fake.calls, c.calls);
   }
-}
-
-TEST(EventTimer, UsesTheServicesMinimumPeriodAsResolution) {
-  Fake() = FakeTimerService{};
-  Fake().minPeriod = 15;
-  EXPECT_EQ(LiveOnce(1000).calls, (Calls{"caps", "begin 15", "set 1000 15", "kill 7", "end 15"}));
-}
-
-TEST(OnResponseTimer, RaisesTheFlagForGood) {
-  ResponseTimedOut.store(0);
-  OnResponseTimer(1, 0, 0, 0, 0);
-  OnResponseTimer(1, 0, 0, 0, 0);
-  EXPECT_EQ(ResponseTimedOut.load(), 1);
-  ResponseTimedOut.store(0);
 }
 
 }  // namespace

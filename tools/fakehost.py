@@ -46,6 +46,18 @@ def _bring_loopback_up():
         fcntl.ioctl(s, SIOCSIFFLAGS, struct.pack("16sH14x", b"lo", flags | IFF_UP))
 
 
+def wait_listening(port, seconds=10):
+    """Returns once a server listens on 127.0.0.1:port, seen in /proc without connecting."""
+    want = ["0100007F:%04X" % port, "0A"]
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        with open("/proc/net/tcp") as f:
+            if any(row.split()[1:4:2] == want for row in f.readlines()[1:]):
+                return
+        time.sleep(0.05)
+    sys.exit("nothing started listening on 127.0.0.1:%d" % port)
+
+
 def show(data):
     return repr(bytes(data))[2:-1]
 
