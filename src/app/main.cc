@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/command_line.h"
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "app/session.h"
 
 namespace {

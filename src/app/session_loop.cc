@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "app/session.h"
 #include "textmatch/textmatch.h"
 

@@ -1,6 +1,6 @@
 #include "timer/event_timer.h"
 
-#include "app/messages.h"
+#include "messages/messages.h"
 
 std::atomic<std::int32_t> ResponseTimedOut{0};
 
