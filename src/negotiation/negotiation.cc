@@ -59,3 +59,70 @@ const char* NextNegotiationScript(TargetType type, std::int32_t& negotiationStep
   }
   return nullptr;
 }
+
+namespace {
+
+constexpr unsigned char kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
+                        kSe = 240;
+constexpr unsigned char kEcho = 1, kSuppressGoAhead = 3;
+
+}  // namespace
+
+void TelnetFilter::NoteSent(const unsigned char* bytes, int count) {
+  for (int i = 0; i + 2 < count; ++i) {
+    if (bytes[i] != kIac || bytes[i + 1] < kWill || bytes[i + 1] > kDont) continue;
+    // WILL and WONT speak of ravlo's side, DO and DONT of the host's.
+    (bytes[i + 1] <= kWont ? ours_ : theirs_)[bytes[i + 2]] = true;
+    i += 2;
+  }
+}
+
+int TelnetFilter::Filter(char* chunk, int n, unsigned char* reply, int* replyCount) {
+  int kept = 0;
+  *replyCount = 0;
+  const auto answer = [&](unsigned char verb, unsigned char option) {
+    reply[(*replyCount)++] = kIac;
+    reply[(*replyCount)++] = verb;
+    reply[(*replyCount)++] = option;
+  };
+  for (int i = 0; i < n; ++i) {
+    const auto byte = static_cast<unsigned char>(chunk[i]);
+    switch (state_) {
+      case State::kText:
+        if (byte == kIac) {
+          state_ = State::kCommand;
+        } else {
+          chunk[kept++] = chunk[i];
+        }
+        break;
+      case State::kCommand:
+        state_ = State::kText;
+        if (byte == kIac) chunk[kept++] = chunk[i];  // an escaped 255 is text
+        if (byte >= kWill && byte <= kDont) {
+          verb_ = byte;
+          state_ = State::kOption;
+        }
+        if (byte == kSb) state_ = State::kSub;
+        break;
+      case State::kOption:
+        state_ = State::kText;
+        // Only a request is answered: WONT and DONT turn an option off,
+        // which it already is unless a script said otherwise.
+        if (verb_ == kDo && !ours_[byte]) {
+          ours_[byte] = true;
+          answer(kWont, byte);
+        } else if (verb_ == kWill && !theirs_[byte]) {
+          theirs_[byte] = true;
+          answer(byte == kEcho || byte == kSuppressGoAhead ? kDo : kDont, byte);
+        }
+        break;
+      case State::kSub:  // sub-negotiations are ignored up to IAC SE
+        if (byte == kIac) state_ = State::kSubCommand;
+        break;
+      case State::kSubCommand:
+        state_ = byte == kSe ? State::kText : State::kSub;
+        break;
+    }
+  }
+  return kept;
+}

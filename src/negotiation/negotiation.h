@@ -19,3 +19,29 @@ std::int32_t HexString2Bin(unsigned char* destination, const char* hexText);
 // type, advancing negotiationStep; nullptr once the negotiation takes no more
 // chunks (at once for TargetType::kOther).
 const char* NextNegotiationScript(TargetType type, std::int32_t& negotiationStep);
+
+// A Telnet-aware session's view of the host's stream: the Telnet commands are
+// taken out of each chunk (also one split across two chunks), and each option
+// request gets one answer: ECHO and SUPPRESS-GO-AHEAD are accepted, anything
+// else refused. Answers already given (by a fixed script, or earlier) are
+// never repeated, so a reply to what ravlo said is not taken as a request.
+class TelnetFilter {
+ public:
+  // Each option is answered at most once per direction: 3 bytes each.
+  static constexpr int kMaxReplyBytes = 2 * 256 * 3;
+
+  // Notes the option commands ravlo sent on its own (a fixed script).
+  void NoteSent(const unsigned char* bytes, int count);
+
+  // Removes the Telnet commands from the n bytes at chunk, in place (IAC IAC
+  // leaves one 255), and returns how many bytes of text remain. The answers
+  // due are written to reply (kMaxReplyBytes), their count to *replyCount.
+  int Filter(char* chunk, int n, unsigned char* reply, int* replyCount);
+
+ private:
+  enum class State : unsigned char { kText, kCommand, kOption, kSub, kSubCommand };
+  State state_ = State::kText;
+  unsigned char verb_ = 0;          // WILL, WONT, DO or DONT, while kOption waits for its option
+  bool ours_[256] = {};             // options whose state on ravlo's side is settled
+  bool theirs_[256] = {};           // options whose state on the host's side is settled
+};
