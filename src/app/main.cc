@@ -11,7 +11,6 @@
 namespace {
 
 constexpr std::int32_t kMaxResponseSeconds = 600;
-constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
 
 TargetType ReadTargetType(const char* text) {
   if (std::strcmp(text, "0") == 0) return TargetType::kLinux;
@@ -29,14 +28,6 @@ const char* TypeLabel(TargetType type) {
       break;
   }
   return "other";
-}
-
-// 0 with session.peerAddress set, -1 when the host is neither a dotted address
-// nor a name that resolves.
-int ResolveHost(Session& session) {
-  session.peerAddress = platform::ParseDottedIPv4(session.host);
-  if (session.peerAddress != kNoAddress) return 0;
-  return platform::LookupIPv4(session.host, &session.peerAddress);
 }
 
 }  // namespace
@@ -60,7 +51,7 @@ int main(int argc, char** argv) {
 
   // A failed start is reported but not fatal: later steps fail in their own way.
   if (platform::NetStart() != 0) PrintError(kNetStartFailedText);
-  if (ResolveHost(session) != 0) {
+  if (platform::ResolveHost(session.host, session.port, &session.peer) != 0) {
     PrintMessage(kHostLookupFailedFormat, session.host);
     platform::NetStop();
     return -1;
@@ -70,7 +61,7 @@ int main(int argc, char** argv) {
     platform::NetStop();
     return -1;
   }
-  session.socket = platform::ConnectNonBlocking(session.peerAddress, kTelnetPort);
+  session.socket = platform::ConnectNonBlocking(session.peer);
   RestartResponseTimer(session);
 
   session.typeLabel = TypeLabel(session.targetType);

@@ -21,7 +21,8 @@ struct Session {
   std::int32_t bellMode = 0;         // 1: BEL bytes are shown as "[0x07:BEL]"
   CommandFile commandFile;
   platform::SocketHandle socket = platform::kNoSocket;
-  std::uint32_t peerAddress = 0;  // IPv4, network byte order; the port is kTelnetPort
+  std::uint16_t port = kTelnetPort;
+  platform::PeerAddress peer;
   std::int32_t negotiationStep = 0;
   std::unique_ptr<EventTimer> responseTimer;
   const char* typeLabel = "";

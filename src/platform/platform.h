@@ -17,17 +17,21 @@ int NetStart();
 // Releases the network layer. Sockets must be closed first.
 void NetStop();
 
-// Reads a dotted IPv4 text the way inet_addr does: the address in network
-// byte order, or 0xFFFFFFFF (also for "255.255.255.255") when it is not one.
-std::uint32_t ParseDottedIPv4(const char* text);
-// Looks a host name up: 0 and its first IPv4 address (network byte order), or
-// -1 when it does not resolve.
-int LookupIPv4(const char* name, std::uint32_t* address);
+// A host's socket address, IPv4 or IPv6, with its port; opaque outside the backends.
+struct PeerAddress {
+  alignas(8) unsigned char bytes[128];  // room for any socket address
+  int length = 0;
+};
 
-// A TCP socket in non-blocking mode that has begun connecting to
-// address:port (network byte order address, host byte order port). Failures
-// are not reported: a socket that never connects just never receives.
-SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port);
+// Finds where to connect: a dotted IPv4 text read the way inet_addr reads it
+// (never looked up; "255.255.255.255" is looked up as a name), else the first
+// IPv4 address of the name, else its first IPv6 address (also for IPv6 texts
+// such as "::1"). 0 with *peer set, or -1 when the host does not resolve.
+int ResolveHost(const char* host, std::uint16_t port, PeerAddress* peer);
+
+// A TCP socket in non-blocking mode that has begun connecting to peer.
+// Failures are not reported: a socket that never connects just never receives.
+SocketHandle ConnectNonBlocking(const PeerAddress& peer);
 // Receives without waiting: the byte count, 0 when the peer has closed the
 // connection, -1 when nothing is pending or on any error.
 int Receive(SocketHandle socket, char* buffer, int size);

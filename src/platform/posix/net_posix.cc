@@ -1,14 +1,10 @@
 // Network, pause and console on POSIX. Sockets need no start-up here, so
 // NetStart cannot fail and there is nothing to report.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -19,32 +15,14 @@ int NetStart() { return 0; }
 
 void NetStop() {}
 
-std::uint32_t ParseDottedIPv4(const char* text) { return inet_addr(text); }
-
-int LookupIPv4(const char* name, std::uint32_t* address) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return -1;
-  sockaddr_in first{};
-  std::memcpy(&first, found->ai_addr, sizeof first);
-  freeaddrinfo(found);
-  *address = first.sin_addr.s_addr;
-  return 0;
-}
-
-SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
+SocketHandle ConnectNonBlocking(const PeerAddress& peer) {
+  const auto* address = reinterpret_cast<const sockaddr*>(peer.bytes);
+  int fd = socket(address->sa_family, SOCK_STREAM, 0);
   if (fd < 0) return kNoSocket;
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  peer.sin_addr.s_addr = address;
   // EINPROGRESS is the normal answer; a refused connection shows later as
   // receives that find nothing.
-  connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+  connect(fd, address, static_cast<socklen_t>(peer.length));
   return fd;
 }
 

@@ -2,7 +2,6 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <cstring>
 
 #include "platform/platform.h"
 
@@ -20,30 +19,15 @@ int NetStart() {
 
 void NetStop() { WSACleanup(); }
 
-std::uint32_t ParseDottedIPv4(const char* text) { return inet_addr(text); }
-
-int LookupIPv4(const char* name, std::uint32_t* address) {
-  const hostent* found = gethostbyname(name);
-  if (found == nullptr || found->h_addrtype != AF_INET || found->h_length != 4 ||
-      found->h_addr_list[0] == nullptr) {
-    return -1;
-  }
-  std::memcpy(address, found->h_addr_list[0], sizeof *address);
-  return 0;
-}
-
-SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port) {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+SocketHandle ConnectNonBlocking(const PeerAddress& peer) {
+  const auto* address = reinterpret_cast<const sockaddr*>(peer.bytes);
+  SOCKET s = socket(address->sa_family, SOCK_STREAM, 0);
   if (s == INVALID_SOCKET) return kNoSocket;
   u_long nonBlocking = 1;
   ioctlsocket(s, FIONBIO, &nonBlocking);
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  peer.sin_addr.s_addr = address;
   // WSAEWOULDBLOCK is the normal answer; a refused connection shows later as
   // receives that find nothing.
-  connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+  connect(s, address, peer.length);
   return static_cast<SocketHandle>(s);
 }
 
