@@ -67,7 +67,7 @@ class HostError(Exception):
 
 
 class ScriptedHost:
-    """Accepts one connection and plays send/expect steps on it.
+    """Accepts one connection on address (IPv4 or IPv6) and plays send/expect steps on it.
 
     Steps: ("send", bytes), ("expect", bytes), ("silence", seconds),
     ("pause", seconds), ("close",), ("reset",), ("hold",) to stop reading,
@@ -76,7 +76,7 @@ class ScriptedHost:
     in .discarded), problems in .errors.
     """
 
-    def __init__(self, steps, wait=10.0, log=print):
+    def __init__(self, steps, wait=10.0, log=print, address=ADDRESS):
         self.steps = steps
         self.wait = wait
         self.log = log
@@ -88,9 +88,10 @@ class ScriptedHost:
         self._done = threading.Event()
         self._pos = 0
         self._conn = None
-        self._listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        family = socket.AF_INET6 if ":" in address[0] else socket.AF_INET
+        self._listener = socket.socket(family, socket.SOCK_STREAM)
         self._listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self._listener.bind(ADDRESS)
+        self._listener.bind(address)
         self._listener.listen(1)
         self._thread = threading.Thread(target=self._run, daemon=True)
         self._thread.start()

@@ -40,7 +40,7 @@ def run_scenario(s, options, flavour):
             with open(os.path.join(work, CMD), "wb") as f:
                 f.write(s.commands)
         s.prepare(work)
-        host = fakehost.ScriptedHost(s.host.steps, wait=options.wait, log=log.append) if s.host else None
+        host = fakehost.ScriptedHost(s.host.steps, options.wait, log.append, s.host.address) if s.host else None
         command = s.runner + options.launcher.split() + [options.binary] + s.args
         # Arguments may hold undecodable bytes (surrogate escapes): log them readably.
         log.append("$ " + " ".join(command).encode("utf-8", "backslashreplace").decode())

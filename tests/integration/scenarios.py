@@ -48,8 +48,8 @@ def banner(host=LO, kind="other", seconds=10, fname=CMD, bel="enable"):
 
 
 class Host:
-    def __init__(self, *steps):
-        self.steps = list(steps)
+    def __init__(self, *steps, address=(LO, 23)):
+        self.steps, self.address = list(steps), address
 
 
 class Scenario:
