@@ -5,8 +5,10 @@ what it prints, its exit status and what the host received.
 Each scenario is a row; a group of rows runs in a network namespace of its own.
 """
 import argparse
+import atexit
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -116,6 +118,17 @@ def quiet(command):
     subprocess.run(command, stdin=devnull, stdout=devnull, stderr=devnull)
 
 
+def add_ip6_only_name(name="ravlo-ip6-only"):  # the name the IPv6 rows look up
+    """Names ::1 alone in /etc/hosts as this private mount namespace sees it;
+    the name, or "" when the file cannot be shadowed."""
+    copy = os.path.join(tempfile.mkdtemp(prefix="ravlo-hosts-"), "hosts")
+    atexit.register(shutil.rmtree, os.path.dirname(copy), True)
+    with open("/etc/hosts") as original, open(copy, "w") as f:
+        f.write(original.read() + "\n::1 %s\n" % name)
+    bound = subprocess.run(["mount", "--bind", copy, "/etc/hosts"], capture_output=True)
+    return name if bound.returncode == 0 else ""
+
+
 def main(argv):
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
@@ -126,7 +139,8 @@ def main(argv):
     parser.add_argument("--wait", type=float, default=10.0, help="longest wait for any one step")
     options = parser.parse_args(argv[1:])
     options.binary = os.path.abspath(options.binary)
-    fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:])
+    fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:], also=("-m",))
+    os.environ["RAVLO_IP6_NAME"] = add_ip6_only_name()
     flavour = Flavour(options.flavour)
     options.server = WineServer(options.launcher)
     options.server.start()

@@ -167,6 +167,13 @@ def sessions():
         Scenario("host given by name", ["localhost", "2", "10", CMD, "0"], b"c1\n",
                  Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ ")),
                  [banner(host="localhost"), b"$ $ ", END], received=b"c1\n"),
+    ] + [
+        Scenario("host %s over IPv6" % name, [name, "2", "10", CMD, "0"], b"c1\n",
+                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), address=("::1", 23)),
+                 [banner(host=name), b"$ $ ", END], received=b"c1\n", needs=needs)
+        for name, needs in [("::1", None), ("ravlo-ip6-only", lambda: None if os.environ.get("RAVLO_IP6_NAME")
+                                              else "cannot give /etc/hosts a name for ::1 alone here")]
+    ] + [
         session("command not found stops even before a prompt",
                 Host(("send", b"$ "), ("expect", b"foo\n"),
                      ("send", b"bash: foo: command not found\r\n$ "), ("silence", 0.3)),
