@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Logs ravlo into busybox's telnetd, a Telnet server nobody here wrote, with
-/bin/login and a shell behind it, runs one command and finds its output.
+"""Logs ravlo into a real Telnet server nobody here wrote, with /bin/login and
+a shell behind it, runs one command and finds its output: busybox's telnetd
+with the fixed scripts alone, inetutils' telnetd as a Telnet-aware session (-t).
 
 Needs root. The test account, utmp and the login logs exist only in private
 network and mount namespaces (copies bound over /etc/passwd and /etc/shadow,
@@ -15,7 +16,9 @@ import secrets
 import shutil
 import subprocess
 import sys
+import socket
 import tempfile
+import threading
 import time
 import warnings
 
@@ -31,6 +34,9 @@ with warnings.catch_warnings():
         crypt = None
 
 KINDS = {"0": "linux", "1": "unix", "2": "other"}
+# Per server: the target types tried, and ravlo's options before its arguments.
+SERVERS = {"busybox": (["0", "1", "2"], []), "inetutils": (["0", "2"], ["-t"])}
+INETUTILS = "/usr/sbin/telnetd"
 # busybox sends its option requests, then the issue text, then what login.sh
 # writes: paced lines keep login's prompt out of the chunks linux and unix
 # take. busybox shows the issue's line end as CR LF CR, a prompt: so it has none.
@@ -81,19 +87,46 @@ def shape_host(work, password):
     return name
 
 
-def run_session(binary, kind, name, password, work):
+def start_busybox(cache, work):
+    with open(os.path.join(work, "issue"), "w") as f:
+        f.write(ISSUE)
+    with open(os.path.join(work, "login.sh"), "w") as f:
+        f.write(WRAPPER)
+    os.chmod(os.path.join(work, "login.sh"), 0o755)
+    server = subprocess.Popen([fetch_busybox(cache), "telnetd", "-F", "-p", "23", "-b", "127.0.0.1", "-l",
+                               os.path.join(work, "login.sh"), "-f", os.path.join(work, "issue")])
+    return server.terminate
+
+
+def start_inetutils(cache, work):
+    """inetutils' telnetd runs from inetd: one per connection, the socket on its standard input."""
+    listener = socket.create_server(("127.0.0.1", 23))
+
+    def serve():
+        while True:
+            try:
+                conn, _ = listener.accept()
+            except OSError:  # closed: the test is over
+                return
+            with conn:
+                subprocess.Popen([INETUTILS, "-h"], stdin=conn, stdout=conn, stderr=subprocess.DEVNULL)
+    threading.Thread(target=serve, daemon=True).start()
+    return listener.close
+
+
+def run_session(binary, options, kind, name, password, work):
     commands = os.path.join(work, "commands.txt")
     with open(commands, "w") as f:
         f.write("%s\n%s\necho MARK$((6*7))\nexit\n" % (name, password))
-    proc = subprocess.run([binary, "127.0.0.1", kind, "5", commands, "0"], stdin=subprocess.DEVNULL,
+    proc = subprocess.run([binary] + options + ["127.0.0.1", kind, "5", commands, "0"], stdin=subprocess.DEVNULL,
                           capture_output=True, timeout=90)
     out = proc.stdout
     checks = [
         (proc.returncode == 0 and proc.stderr == b"", "status %s, stderr %r" % (proc.returncode, proc.stderr)),
         (b"\nMARK42\r" in out, "the command's output MARK42 is missing"),
         (b"Password: ********" in out and password.encode() not in out, "the password was not masked"),
-        # The option requests come in the first chunk: shown only where nothing is taken.
-        ((b"\xff\xfd" in out) == (kind == "2"), "the server's option requests were wrongly (not) shown"),
+        # The option requests come in the first chunk: shown only where nothing takes them.
+        ((b"\xff" in out) == (kind == "2" and not options), "the server's option requests were wrongly (not) shown"),
     ]
     problems = [message for ok, message in checks if not ok]
     return problems + (["transcript: '%s'" % fakehost.show(out)] if problems else [])
@@ -102,40 +135,39 @@ def run_session(binary, kind, name, password, work):
 def main(argv):
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
+    parser.add_argument("--server", required=True, choices=sorted(SERVERS))
     parser.add_argument("--cache", required=True, help="where busybox-static is fetched and unpacked")
     parser.add_argument("--repeat", type=int, default=1)
     options = parser.parse_args(argv[1:])
+    cache = os.path.abspath(options.cache)
     if os.geteuid() != 0 or crypt is None or not os.access("/bin/login", os.X_OK):
         skip("needs root, python3's crypt module and /bin/login")
-    busybox = fetch_busybox(os.path.abspath(options.cache))
+    if options.server == "busybox":
+        fetch_busybox(cache)  # out here: the private namespace has no network
+    elif not os.access(INETUTILS, os.X_OK):
+        skip("inetutils' telnetd is not installed (Debian package inetutils-telnetd)")
     outer = os.environ.setdefault("RAVLO_OUTER_MNT_NS", os.readlink("/proc/self/ns/mnt"))
     fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:], also=("-m",))
     if os.readlink("/proc/self/ns/mnt") == outer:
         sys.exit("refusing to run: not in a mount namespace of its own")
 
     failed = 0
+    kinds, flags = SERVERS[options.server]
     with tempfile.TemporaryDirectory() as work:
         os.chmod(work, 0o755)  # the test account's home is inside
         password = "Pw-" + secrets.token_hex(6)
         name = shape_host(work, password)
-        with open(os.path.join(work, "issue"), "w") as f:
-            f.write(ISSUE)
-        with open(os.path.join(work, "login.sh"), "w") as f:
-            f.write(WRAPPER)
-        os.chmod(os.path.join(work, "login.sh"), 0o755)
-        server = subprocess.Popen([busybox, "telnetd", "-F", "-p", "23", "-b", "127.0.0.1", "-l",
-                                   os.path.join(work, "login.sh"), "-f", os.path.join(work, "issue")])
+        stop = (start_busybox if options.server == "busybox" else start_inetutils)(cache, work)
         try:
             fakehost.wait_listening(23)
-            for kind in sorted(KINDS) * options.repeat:
-                problems = run_session(os.path.abspath(options.binary), kind, name, password, work)
-                print("%s busybox.%s" % ("FAIL" if problems else "ok  ", KINDS[kind]), flush=True)
+            for kind in kinds * options.repeat:
+                problems = run_session(os.path.abspath(options.binary), flags, kind, name, password, work)
+                print("%s %s.%s" % ("FAIL" if problems else "ok  ", options.server, KINDS[kind]), flush=True)
                 print("".join("    %s\n" % p for p in problems), end="")
                 failed += bool(problems)
         finally:
-            server.terminate()
-            server.wait(10)
-    print("%d passed, %d failed" % (len(KINDS) * options.repeat - failed, failed))
+            stop()
+    print("%d passed, %d failed" % (len(kinds) * options.repeat - failed, failed))
     return 1 if failed else 0
 
 
