@@ -8,6 +8,11 @@
 namespace platform {
 namespace {
 
+// SOCKET is pointer-wide (32 or 64 bits); the handle must carry every value,
+// and INVALID_SOCKET must read as kNoSocket.
+static_assert(sizeof(SOCKET) == sizeof(SocketHandle), "a SOCKET fits a SocketHandle");
+static_assert(static_cast<SocketHandle>(INVALID_SOCKET) == kNoSocket, "INVALID_SOCKET is kNoSocket");
+
 SOCKET AsSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
 }  // namespace

@@ -8,6 +8,9 @@
 namespace platform {
 namespace {
 
+// Our callback travels as a DWORD_PTR, which is pointer-wide on both widths.
+static_assert(sizeof(DWORD_PTR) == sizeof(TimerCallback), "a callback fits a DWORD_PTR");
+
 // The service calls with the platform's calling convention; ours is the
 // language's. Our callback travels in the user data, so nothing is global.
 void CALLBACK Trampoline(UINT eventId, UINT message, DWORD_PTR user, DWORD_PTR reserved1,
