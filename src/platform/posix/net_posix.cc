@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,15 +43,31 @@ SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port) {
   peer.sin_family = AF_INET;
   peer.sin_port = htons(port);
   peer.sin_addr.s_addr = address;
-  // EINPROGRESS is the normal answer; a refused connection shows later as
-  // receives that find nothing.
+  // EINPROGRESS is the normal answer; a refused connection shows later as a
+  // receive that fails.
   connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
   return fd;
 }
 
 int Receive(SocketHandle socket, char* buffer, int size) {
-  ssize_t n = recv(static_cast<int>(socket), buffer, static_cast<size_t>(size), 0);
-  return n < 0 ? -1 : static_cast<int>(n);
+  const int fd = static_cast<int>(socket);
+  const ssize_t n = recv(fd, buffer, static_cast<size_t>(size), 0);
+  if (n > 0) return static_cast<int>(n);
+  if (n == 0) return kReceiveClosed;
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return kReceiveNothing;
+  // Some systems say ENOTCONN while connecting; every one says it for ever
+  // once the connect has failed, and then poll reports a hang-up or an error.
+  if (errno == ENOTCONN) {
+    pollfd slot{fd, POLLOUT, 0};
+    if (poll(&slot, 1, 0) == 0) return kReceiveNothing;
+  }
+  return kReceiveFailed;
+}
+
+bool IsConnected(SocketHandle socket) {
+  sockaddr_in peer{};
+  socklen_t size = sizeof peer;
+  return getpeername(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&peer), &size) == 0;
 }
 
 int SendSome(SocketHandle socket, const char* data, int size) {

@@ -11,6 +11,15 @@ namespace {
 
 SOCKET AsSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
+// A failed connect is reported only here, as an exception, and stays so.
+bool ConnectFailed(SOCKET s) {
+  fd_set failed;
+  FD_ZERO(&failed);
+  FD_SET(s, &failed);
+  timeval now{0, 0};
+  return select(0, nullptr, nullptr, &failed, &now) > 0;
+}
+
 }  // namespace
 
 int NetStart() {
@@ -41,15 +50,27 @@ SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port) {
   peer.sin_family = AF_INET;
   peer.sin_port = htons(port);
   peer.sin_addr.s_addr = address;
-  // WSAEWOULDBLOCK is the normal answer; a refused connection shows later as
-  // receives that find nothing.
+  // WSAEWOULDBLOCK is the normal answer; a refused connection shows later as a
+  // receive that fails.
   connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
   return static_cast<SocketHandle>(s);
 }
 
 int Receive(SocketHandle socket, char* buffer, int size) {
   const int n = recv(AsSocket(socket), buffer, size, 0);
-  return n == SOCKET_ERROR ? -1 : n;
+  if (n > 0) return n;
+  if (n == 0) return kReceiveClosed;
+  const int error = WSAGetLastError();
+  if (error == WSAEWOULDBLOCK) return kReceiveNothing;
+  // Said while connecting, and also after the connect has failed.
+  if (error == WSAENOTCONN && !ConnectFailed(AsSocket(socket))) return kReceiveNothing;
+  return kReceiveFailed;
+}
+
+bool IsConnected(SocketHandle socket) {
+  sockaddr_in peer{};
+  int size = sizeof peer;
+  return getpeername(AsSocket(socket), reinterpret_cast<sockaddr*>(&peer), &size) == 0;
 }
 
 int SendSome(SocketHandle socket, const char* data, int size) {
