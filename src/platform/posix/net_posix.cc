@@ -53,7 +53,9 @@ int Receive(SocketHandle socket, char* buffer, int size) {
   const int fd = static_cast<int>(socket);
   const ssize_t n = recv(fd, buffer, static_cast<size_t>(size), 0);
   if (n > 0) return static_cast<int>(n);
-  if (n == 0) return kReceiveClosed;
+  // A failed connect can also read as closed (once its error was reported);
+  // only a connection the peer closed still has a peer.
+  if (n == 0) return IsConnected(socket) ? kReceiveClosed : kReceiveFailed;
   if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return kReceiveNothing;
   // Some systems say ENOTCONN while connecting; every one says it for ever
   // once the connect has failed, and then poll reports a hang-up or an error.

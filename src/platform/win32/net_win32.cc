@@ -59,7 +59,9 @@ SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port) {
 int Receive(SocketHandle socket, char* buffer, int size) {
   const int n = recv(AsSocket(socket), buffer, size, 0);
   if (n > 0) return n;
-  if (n == 0) return kReceiveClosed;
+  // A failed connect can also read as closed (Wine's does); only a
+  // connection the peer closed still has a peer.
+  if (n == 0) return IsConnected(socket) ? kReceiveClosed : kReceiveFailed;
   const int error = WSAGetLastError();
   if (error == WSAEWOULDBLOCK) return kReceiveNothing;
   // Said while connecting, and also after the connect has failed.
