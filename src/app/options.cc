@@ -10,7 +10,7 @@
 
 namespace {
 
-struct OptionSpec {
+struct OptionRow {
   char shortName;
   const char* longName;
   int argument;  // no_argument or required_argument
@@ -18,16 +18,16 @@ struct OptionSpec {
 };
 
 // One row per option; kHelpText lists them for the user.
-constexpr OptionSpec kOptionSpecs[] = {
+constexpr OptionRow kOptionRows[] = {
     {'s', "status", no_argument, [](Options& o, const char*) { o.status = true; }},
     {'v', "verbose", no_argument, [](Options& o, const char*) { o.verbose = true; }},
     {'V', "version", no_argument, [](Options& o, const char*) { o.version = true; }},
     {'h', "help", no_argument, [](Options& o, const char*) { o.help = true; }},
 };
 
-const OptionSpec* FindSpec(int shortName) {
-  for (const OptionSpec& spec : kOptionSpecs) {
-    if (shortName != 0 && spec.shortName == shortName) return &spec;
+const OptionRow* FindOption(int shortName) {
+  for (const OptionRow& row : kOptionRows) {
+    if (shortName != 0 && row.shortName == shortName) return &row;
   }
   return nullptr;
 }
@@ -45,10 +45,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
   // ":": a missing argument is ours to report, like every other problem.
   std::string shortNames = "+:";
   std::vector<option> longOptions;
-  for (const OptionSpec& spec : kOptionSpecs) {
-    shortNames += spec.shortName;
-    if (spec.argument == required_argument) shortNames += ':';
-    longOptions.push_back(option{spec.longName, spec.argument, nullptr, spec.shortName});
+  for (const OptionRow& row : kOptionRows) {
+    shortNames += row.shortName;
+    if (row.argument == required_argument) shortNames += ':';
+    longOptions.push_back(option{row.longName, row.argument, nullptr, row.shortName});
   }
   longOptions.push_back(option{nullptr, 0, nullptr, 0});
   opterr = 0;
@@ -56,12 +56,12 @@ int ParseOptions(int argc, char** argv, Options& options) {
     const int at = optind;
     const int found = getopt_long(argc, argv, shortNames.c_str(), longOptions.data(), nullptr);
     if (found == -1) return optind;
-    if (const OptionSpec* spec = FindSpec(found)) {
-      spec->apply(options, optarg);
+    if (const OptionRow* row = FindOption(found)) {
+      row->apply(options, optarg);
       continue;
     }
     // getopt_long names a known option whose argument is wrong in optopt.
-    const OptionSpec* known = FindSpec(optopt);
+    const OptionRow* known = FindOption(optopt);
     const char* format = known == nullptr                         ? kUnknownOptionFormat
                          : known->argument == required_argument ? kOptionNeedsArgumentFormat
                                                                  : kOptionTakesNoArgumentFormat;
