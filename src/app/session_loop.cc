@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "app/messages.h"
@@ -36,6 +37,9 @@ template <typename... Args>
 void Trace(const Session& session, const char* format, Args... args) {
   if (session.options.verbose) PrintTrace(format, args...);
 }
+
+static_assert(std::size(kTraceEndTexts) == static_cast<std::size_t>(SessionEnd::kConnectionLost) + 1,
+              "one trace text for each way a session ends");
 
 SessionEnd End(const Session& session, SessionEnd how) {
   Trace(session, kTraceEndTexts[static_cast<int>(how)]);
