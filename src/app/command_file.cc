@@ -54,3 +54,11 @@ bool CommandFile::ReadLine(std::string& line, bool& more) {
   if (std::ferror(file_)) return false;
   return !line.empty();
 }
+
+bool CommandFile::AtEnd() {
+  if (file_ == nullptr || ended_) return true;
+  const int c = std::getc(file_);
+  if (c == EOF) return true;
+  std::ungetc(c, file_);
+  return c == kEndOfFileByte;
+}

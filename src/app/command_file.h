@@ -26,6 +26,10 @@ class CommandFile {
   // piece. False at the end of the file (or at a read error) when no byte was left.
   bool ReadLine(std::string& piece, bool& more);
 
+  // True when no line is left (the end, a 0x1A byte next, or a read error).
+  // Looks one byte ahead, so on a pipe it waits for the writer.
+  bool AtEnd();
+
  private:
   std::FILE* file_ = nullptr;
   bool ended_ = false;  // a 0x1A byte was read: nothing after it counts

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "app/options.h"
 #include "messages/messages.h"
 #include "app/session.h"
 
@@ -30,19 +31,56 @@ const char* TypeLabel(TargetType type) {
   return "other";
 }
 
+constexpr int kStatusOutputLost = 4;
+
+// The exit status with -s: how the session ended.
+int EndStatus(SessionEnd end) {
+  switch (end) {
+    case SessionEnd::kFileDone:
+      return 0;
+    case SessionEnd::kErrorKeyword:
+      return 1;
+    case SessionEnd::kNoResponse:
+      return 2;
+    case SessionEnd::kConnectionLost:
+      break;
+  }
+  return 3;
+}
+
+// The status, unless something written to standard output was lost (a full
+// disk, an I/O error): then one line says so and the status is 4, in every mode.
+int Finish(int status) {
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+  PrintError(kOutputFailedText);
+  return kStatusOutputLost;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   platform::ConsoleInit();
-  if (argc != 6) {
+  Session session;
+  const int first = ParseOptions(argc, argv, session.options);
+  if (first >= 0 && session.options.help) {
+    PrintMessage(kUsageText);
+    PrintMessage(kHelpText);
+    return Finish(0);
+  }
+  if (first >= 0 && session.options.version) {
+    PrintMessage(kVersionText);
+    return Finish(0);
+  }
+  if (first < 0 || argc - first != 5) {
     PrintMessage(kUsageText);
     return -1;
   }
-  Session session;
-  session.host = argv[1];
-  session.targetType = ReadTargetType(argv[2]);
-  session.responseSeconds = std::min(ReadNumber(argv[3]), kMaxResponseSeconds);
-  session.bellMode = std::min(ReadNumber(argv[5]), 1);
+  // The five arguments, counted from 1 as the usage text counts them.
+  char** arg = argv + first - 1;
+  session.host = arg[1];
+  session.targetType = ReadTargetType(arg[2]);
+  session.responseSeconds = std::min(ReadNumber(arg[3]), kMaxResponseSeconds);
+  session.bellMode = std::min(ReadNumber(arg[5]), 1);
   if (session.responseSeconds < 1 || session.bellMode < 0) {
     PrintMessage(kUsageText);
     return -1;
@@ -56,8 +94,8 @@ int main(int argc, char** argv) {
     platform::NetStop();
     return -1;
   }
-  if (session.commandFile.Open(argv[4]) != 0) {
-    PrintMessage(kFileOpenFailedFormat, argv[4]);
+  if (session.commandFile.Open(arg[4]) != 0) {
+    PrintMessage(kFileOpenFailedFormat, arg[4]);
     platform::NetStop();
     return -1;
   }
@@ -66,15 +104,15 @@ int main(int argc, char** argv) {
 
   session.typeLabel = TypeLabel(session.targetType);
   session.bellLabel = session.bellMode == 0 ? "enable" : "disable";
-  PrintMessage(kBannerFormat, session.host, session.typeLabel, session.responseSeconds, argv[4],
+  PrintMessage(kBannerFormat, session.host, session.typeLabel, session.responseSeconds, arg[4],
                session.bellLabel);
 
-  SessionLoop(session);
+  const SessionEnd end = SessionLoop(session);
 
   session.responseTimer.reset();
   PrintMessage("\n");
   session.commandFile.Close();
   platform::CloseSocket(session.socket);
   platform::NetStop();
-  return 0;
+  return Finish(session.options.status ? EndStatus(end) : 0);
 }

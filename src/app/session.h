@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/command_file.h"
+#include "app/options.h"
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
 #include "timer/event_timer.h"
@@ -14,6 +15,7 @@ constexpr std::uint16_t kTelnetPort = 23;
 
 // Owned by main for the whole run.
 struct Session {
+  Options options;
   const char* host = "";
   TargetType targetType = TargetType::kOther;
   std::int32_t responseSeconds = 0;  // 1..600
@@ -29,9 +31,15 @@ struct Session {
   const char* bellLabel = "";
 };
 
+// How a session ended. kConnectionLost only with options.status: the
+// connection was refused, failed, or was closed by the host while the command
+// file still had lines; closed once it had none counts as kFileDone.
+enum class SessionEnd { kFileDone, kErrorKeyword, kNoResponse, kConnectionLost };
+
 // Runs the session until the response limit expires, an error keyword
-// arrives, or a prompt finds the command file exhausted.
-void SessionLoop(Session& session);
+// arrives, or a prompt finds the command file exhausted; with options.status
+// also until the connection is closed or fails.
+SessionEnd SessionLoop(Session& session);
 
 // Replaces the response timer with a fresh one, so the limit counts from now.
 void RestartResponseTimer(Session& session);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "messages/messages.h"
@@ -23,6 +24,54 @@ struct Buffers {
   std::array<unsigned char, kMaxScriptBytes> negotiation;
   std::string line;  // one piece of a command line, at most CommandFile::kPieceBytes
 };
+
+// What the loop remembers from pass to pass besides the session's own state.
+struct LoopState {
+  int chunks = 0;          // received so far, for the trace
+  int lines = 0;           // command lines sent so far, for the trace
+  bool connected = false;  // the trace has said so (kept with -v only)
+  bool lost = false;       // the connection has been closed or has failed
+};
+
+template <typename... Args>
+void Trace(const Session& session, const char* format, Args... args) {
+  if (session.options.verbose) PrintTrace(format, args...);
+}
+
+static_assert(std::size(kTraceEndTexts) == static_cast<std::size_t>(SessionEnd::kConnectionLost) + 1,
+              "one trace text for each way a session ends");
+
+SessionEnd End(const Session& session, SessionEnd how) {
+  Trace(session, kTraceEndTexts[static_cast<int>(how)]);
+  return how;
+}
+
+// Traces the connection once it is made; a chunk or a close proves it.
+void NoteConnected(const Session& session, LoopState& state, int received) {
+  if (!session.options.verbose || state.connected || received == platform::kReceiveFailed) return;
+  if (received == platform::kReceiveNothing && !platform::IsConnected(session.socket)) return;
+  state.connected = true;
+  PrintTrace(kTraceConnectedText);
+}
+
+// A closed or failed connection, traced once. True when it ends the session.
+bool ConnectionLost(const Session& session, LoopState& state, int received) {
+  if (!state.lost) {
+    Trace(session, received == platform::kReceiveClosed ? kTraceClosedText
+                   : state.connected                    ? kTraceFailedText
+                                                        : kTraceNotConnectedText);
+  }
+  state.lost = true;
+  return session.options.status;
+}
+
+// Looked up apart from CheckPrompt, which empties the text: with -v only.
+void TracePrompt(const Session& session, const LoopState& state, int n, const char* text) {
+  if (!session.options.verbose) return;
+  const char* token = FindPromptToken(text);
+  if (token != nullptr) PrintTrace(kTracePromptFormat, state.chunks, n, token);
+  if (token == nullptr) PrintTrace(kTraceNoPromptFormat, state.chunks, n);
+}
 
 // Answers a chunk of the opening negotiation; true when the chunk was taken.
 bool NegotiateChunk(Session& session, Buffers& buffers) {
@@ -46,17 +95,19 @@ void ShowChunk(const char* chunk, int n, std::int32_t bellMode) {
   std::fflush(stdout);
 }
 
-bool HasErrorKeyword(const char* text) {
+// The first error keyword the text holds, or nullptr.
+const char* FindErrorKeyword(const char* text) {
   for (const char* keyword : kErrorKeywords) {
-    if (MatchText(text, keyword, MATCH_ANYWHERE) == 0) return true;
+    if (MatchText(text, keyword, MATCH_ANYWHERE) == 0) return keyword;
   }
-  return false;
+  return nullptr;
 }
 
-// Sends the whole piece, waiting while the connection's buffer is full. Gives
-// up (false) on an error or once the response limit has expired, so a host
-// that stops reading cannot hold the session past its limit.
-bool SendPiece(platform::SocketHandle socket, const std::string& piece) {
+// Sends the whole piece, waiting while the connection's buffer is full, and
+// adds what went out to sent. Gives up (false) on an error or once the
+// response limit has expired, so a host that stops reading cannot hold the
+// session past its limit.
+bool SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned long long& sent) {
   const char* data = piece.data();
   std::size_t left = piece.size();
   while (left > 0) {
@@ -69,20 +120,23 @@ bool SendPiece(platform::SocketHandle socket, const std::string& piece) {
     }
     data += n;
     left -= static_cast<std::size_t>(n);
+    sent += static_cast<unsigned long long>(n);
   }
   return true;
 }
 
 // Sends the next command line whole, piece after piece. An endless line ends
 // with the response limit, like a host that stops reading. False when the
-// file has no line left.
-bool SendNextLine(Session& session, std::string& piece) {
+// file has no line left. The trace gets the byte count, never the text.
+bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
   bool more = false;
   if (!session.commandFile.ReadLine(piece, more)) return false;
-  for (;;) {
-    if (!SendPiece(session.socket, piece) || !more || ResponseTimedOut.load() != 0) return true;
-    if (!session.commandFile.ReadLine(piece, more)) return true;
+  unsigned long long sent = 0;
+  while (SendPiece(session.socket, piece, sent) && more && ResponseTimedOut.load() == 0 &&
+         session.commandFile.ReadLine(piece, more)) {
   }
+  Trace(session, kTraceLineSentFormat, ++state.lines, sent);
+  return true;
 }
 
 }  // namespace
@@ -93,31 +147,46 @@ void RestartResponseTimer(Session& session) {
   session.responseTimer->Start(static_cast<std::uint32_t>(session.responseMs));
 }
 
-void SessionLoop(Session& session) {
+SessionEnd SessionLoop(Session& session) {
   auto buffers = std::make_unique<Buffers>();
+  LoopState state;
   for (;;) {
     platform::PauseOneMs();
     // Tested before the receive, so a chunk that has arrived is never dropped.
     if (ResponseTimedOut.load() != 0) {
       PrintMessage(kNoResponseText);
-      return;
+      return End(session, SessionEnd::kNoResponse);
     }
     const int n = platform::Receive(session.socket, buffers->receive.data(), kChunkBytes);
-    if (n < 1) continue;  // nothing yet, closed or failed: the limit ends it
+    NoteConnected(session, state, n);
+    if (n == platform::kReceiveNothing) continue;
+    if (n < 1) {
+      // Without -s the limit ends it, as for a silent host.
+      if (!ConnectionLost(session, state, n)) continue;
+      PrintMessage(kNoResponseText);  // the transcript stays the one without -s
+      const bool fileDone = n == platform::kReceiveClosed && session.commandFile.AtEnd();
+      return End(session, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost);
+    }
     RestartResponseTimer(session);
-    if (NegotiateChunk(session, *buffers)) continue;
+    ++state.chunks;
+    if (NegotiateChunk(session, *buffers)) {
+      Trace(session, kTraceNegotiationFormat, state.chunks, n);
+      continue;
+    }
 
     buffers->receive[n] = '\0';
     ShowChunk(buffers->receive.data(), n, session.bellMode);
 
     std::memcpy(buffers->work.data(), buffers->receive.data(), static_cast<std::size_t>(n));
     NormalizeChunk(buffers->work.data(), n);
-    if (HasErrorKeyword(buffers->work.data())) {
+    if (const char* keyword = FindErrorKeyword(buffers->work.data())) {
+      Trace(session, kTraceKeywordFormat, state.chunks, n, keyword);
       PrintMessage(kErrorKeywordText);
-      return;
+      return End(session, SessionEnd::kErrorKeyword);
     }
+    TracePrompt(session, state, n, buffers->work.data());
     if (CheckPrompt(buffers->work.data()) != 0) continue;
     std::fflush(stdout);  // the password mask belongs right after its prompt
-    if (!SendNextLine(session, buffers->line)) return;
+    if (!SendNextLine(session, state, buffers->line)) return End(session, SessionEnd::kFileDone);
   }
 }

@@ -28,6 +28,32 @@ const char kNetStartFailedText[] = "WSAStartup error\n";
 const char kNoResponseText[] = "応答がありません\n";
 const char kErrorKeywordText[] = "\n受信文字列中にエラーキーワードが該当しましたので処理を中止します。";
 const char kCallFailedFormat[] = "%sが失敗しました。\n";
+const char kHelpText[] =
+    "Options, before the five arguments (-- ends them):\n"
+    "-s, --status      the exit status tells how the session ended: 0 command\n"
+    "                  file used up, 1 error keyword, 2 no response,\n"
+    "                  3 connection refused, failed or closed by the host\n"
+    "-v, --verbose     trace the session on standard error\n"
+    "-V, --version     print the version and exit\n"
+    "-h, --help        print this text and exit\n";
+const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
+const char kUnknownOptionFormat[] = "ravlo: unknown option: %s\n";
+const char kOptionNeedsArgumentFormat[] = "ravlo: option %s needs an argument\n";
+const char kOptionTakesNoArgumentFormat[] = "ravlo: option %s takes no argument\n";
+const char kOutputFailedText[] = "ravlo: 標準出力への書き込みが失敗しました。\n";
+
+const char kTraceConnectedText[] = "ravlo: connected\n";
+const char kTraceNotConnectedText[] = "ravlo: connection refused or failed\n";
+const char kTraceFailedText[] = "ravlo: connection failed\n";
+const char kTraceClosedText[] = "ravlo: connection closed by the host\n";
+const char kTraceNegotiationFormat[] = "ravlo: chunk %d: %d bytes: taken by the negotiation\n";
+const char kTracePromptFormat[] = "ravlo: chunk %d: %d bytes: shown, prompt \"%s\"\n";
+const char kTraceKeywordFormat[] = "ravlo: chunk %d: %d bytes: shown, error keyword \"%s\"\n";
+const char kTraceNoPromptFormat[] = "ravlo: chunk %d: %d bytes: shown, no prompt\n";
+const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
+const char* const kTraceEndTexts[4] = {
+    "ravlo: end: command file used up\n", "ravlo: end: error keyword\n",
+    "ravlo: end: no response\n", "ravlo: end: connection lost\n"};
 
 void PrintMessage(const char* format, ...) {
   // Converting the format is safe: Shift_JIS never makes a '%' of a kanji.
@@ -39,6 +65,17 @@ void PrintMessage(const char* format, ...) {
   std::fflush(stdout);
 }
 
-void PrintError(const char* text) {
-  std::fputs(platform::ConsoleText(text).c_str(), stderr);
+void PrintError(const char* format, ...) {
+  const std::string converted = platform::ConsoleText(format);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, converted.c_str(), args);
+  va_end(args);
+}
+
+void PrintTrace(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
 }

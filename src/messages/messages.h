@@ -10,9 +10,29 @@ extern const char kNetStartFailedText[];      // for standard error
 extern const char kNoResponseText[];
 extern const char kErrorKeywordText[];
 extern const char kCallFailedFormat[];  // the name of the call that failed
+extern const char kHelpText[];          // for -h, after kUsageText
+extern const char kVersionText[];
+extern const char kUnknownOptionFormat[];          // the option, for standard error
+extern const char kOptionNeedsArgumentFormat[];    // the option, for standard error
+extern const char kOptionTakesNoArgumentFormat[];  // the option, for standard error
+extern const char kOutputFailedText[];             // for standard error
+
+// The trace (-v), for standard error; ASCII only.
+extern const char kTraceConnectedText[];
+extern const char kTraceNotConnectedText[];
+extern const char kTraceFailedText[];
+extern const char kTraceClosedText[];
+extern const char kTraceNegotiationFormat[];  // chunk number, byte count
+extern const char kTracePromptFormat[];       // chunk number, byte count, token
+extern const char kTraceKeywordFormat[];      // chunk number, byte count, keyword
+extern const char kTraceNoPromptFormat[];     // chunk number, byte count
+extern const char kTraceLineSentFormat[];     // line number, byte count (unsigned long long)
+extern const char* const kTraceEndTexts[4];   // by SessionEnd
 
 // Prints one of the texts above (a printf format) to standard output in the
 // console's encoding, with the arguments' bytes as they are, and flushes.
 void PrintMessage(const char* format, ...);
-// The same for standard error, for a text without arguments.
-void PrintError(const char* text);
+// The same for standard error.
+void PrintError(const char* format, ...);
+// A trace line to standard error, as it is: nothing converted or allocated.
+void PrintTrace(const char* format, ...);

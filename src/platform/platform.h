@@ -32,9 +32,15 @@ int ResolveHost(const char* host, std::uint16_t port, PeerAddress* peer);
 // A TCP socket in non-blocking mode that has begun connecting to peer.
 // Failures are not reported: a socket that never connects just never receives.
 SocketHandle ConnectNonBlocking(const PeerAddress& peer);
-// Receives without waiting: the byte count, 0 when the peer has closed the
-// connection, -1 when nothing is pending or on any error.
+// What Receive returns besides a byte count (> 0).
+constexpr int kReceiveClosed = 0;    // the peer has closed the connection
+constexpr int kReceiveNothing = -1;  // nothing pending yet, or still connecting
+constexpr int kReceiveFailed = -2;   // refused, reset, unreachable, any other error
+// Receives without waiting: the byte count or one of the three above. A closed
+// or failed connection keeps giving the same answer.
 int Receive(SocketHandle socket, char* buffer, int size);
+// True once the connection is made (and while it lasts); for the trace.
+bool IsConnected(SocketHandle socket);
 // Sends what the connection takes now without waiting: the byte count, 0 when
 // nothing fits at the moment, -1 on error. Never raises a signal.
 int SendSome(SocketHandle socket, const char* data, int size);

@@ -69,3 +69,10 @@ std::int32_t CheckPrompt(char* text) {
   text[0] = '\0';
   return result;
 }
+
+const char* FindPromptToken(const char* text) {
+  for (const PromptToken& token : kPromptTokens) {
+    if (MatchText(text, token.text, token.mode) == 0) return token.text;
+  }
+  return MatchText(text, kPasswordToken, MATCH_ANYWHERE) == 0 ? kPasswordToken : nullptr;
+}

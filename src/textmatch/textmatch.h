@@ -19,3 +19,7 @@ void NormalizeChunk(char* work, int n);
 // 0 when the text holds a prompt, -1 otherwise. Prints "********" to standard
 // output for a password prompt, and always empties the text.
 std::int32_t CheckPrompt(char* text);
+
+// The first prompt token the text holds, the password token last, or nullptr
+// when it holds none; the text is left as it is. For the trace.
+const char* FindPromptToken(const char* text);

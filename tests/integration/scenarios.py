@@ -25,6 +25,14 @@ USAGE = (
     "[file name]       command file name\n"
     "[0x07BEL]         0:enable 1:desable\n"
     + "-" * 71 + ">\n")
+HELP = (
+    "Options, before the five arguments (-- ends them):\n"
+    "-s, --status      the exit status tells how the session ended: 0 command\n"
+    "                  file used up, 1 error keyword, 2 no response,\n"
+    "                  3 connection refused, failed or closed by the host\n"
+    "-v, --verbose     trace the session on standard error\n"
+    "-V, --version     print the version and exit\n"
+    "-h, --help        print this text and exit\n")
 NO_RESPONSE = "応答がありません\n"
 KEYWORD = "\n受信文字列中にエラーキーワードが該当しましたので処理を中止します。"
 LOOKUP_FAILED = "ホスト名の取得に失敗しました : "
@@ -77,9 +85,9 @@ class Scenario:
         return self._needs() if self._needs else None
 
 
-def session(name, host, stdout, commands=b"", received=b"", kind="2", seconds=10, bel="0", **kw):
+def session(name, host, stdout, commands=b"", received=b"", kind="2", seconds=10, bel="0", opts=(), **kw):
     """A session against the scripted host with the usual arguments."""
-    return Scenario(name, [LO, kind, str(seconds), CMD, bel], commands, host, stdout,
+    return Scenario(name, list(opts) + [LO, kind, str(seconds), CMD, bel], commands, host, stdout,
                     received=received, **kw)
 
 
@@ -358,5 +366,51 @@ def badinput():
     ]
 
 
+def options():
+    """-s, -v, -V, -h, and a transcript that cannot be written."""
+    limit, slack = 4, 1.0
+    closing = (("send", b"$ "), ("expect", b"c1\n"), ("close",))
+    rows = []
+    # Each session with -s and without: the same transcript; the status, and an
+    # end at once when the connection is gone, only with -s.
+    for what, steps, commands, shown, status in [
+            ("command file used up", (("send", b"$ "), ("silence", 0.3)), b"", [b"$ "], 0),
+            ("error keyword", (("send", b"Login incorrect\r\n"),), b"", [b"Login incorrect\r\n", KEYWORD], 1),
+            ("no response", (("hold",),), b"", [NO_RESPONSE], 2),
+            ("refused connection", None, b"", [NO_RESPONSE], 3),
+            ("host closing before the last line", closing, b"c1\nc2\n", [b"$ ", NO_RESPONSE], 3),
+            ("host closing after the last line", closing, b"c1\n", [b"$ ", NO_RESPONSE], 0)]:
+        gone = not steps or steps[-1] == ("close",)
+        for opts in (["-s"], []):
+            ends = [elapsed_between(0, limit - slack) if opts else elapsed_between(limit - 0.1, limit + 2 * slack)]
+            rows.append(session("%s %s" % (what, opts[0] if opts else "without -s"), Host(*steps) if steps else None,
+                                [banner(seconds=limit)] + shown + [END], commands, commands[:3], seconds=limit,
+                                opts=opts, rc=status if opts else 0, checks=ends if gone else []))
+    login = Host(("send", b"login: "), ("expect", b"demo\n"), ("send", b"Password: "), ("expect", b"s3cret\n"),
+                 ("send", b"\r\nLogin incorrect\r\n"))
+    trace = ["connected", 'chunk 1: 7 bytes: shown, prompt "login: "', "line 1: 5 bytes sent",
+             'chunk 2: 10 bytes: shown, prompt "assword: "', "line 2: 7 bytes sent",
+             'chunk 3: 19 bytes: shown, error keyword "Login incorrect"', "end: error keyword"]
+    rows.append(session("trace names the token, never a line's text", login,
+                        [banner(), b"login: Password: ", "********", b"\r\nLogin incorrect\r\n", KEYWORD, END],
+                        b"demo\ns3cret\n", b"demo\ns3cret\n", opts=["-v"], stderr=["ravlo: %s\n" % t for t in trace]))
+    for args, problem in [(["-sx"], "unknown option: -x"), (["--bogus"], "unknown option: --bogus"),
+                          (["--status=1"], "option --status takes no argument"), (["-s"], None)]:
+        rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
+                             rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
+    rows += [
+        Scenario("-- ends the options", ["--", "-3", "2", "10", CMD, "0"], rc=255,
+                 stdout=["ホスト名の取得に失敗しました : -3\n"]),
+        Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
+        Scenario("-h", ["-h"], stdout=[USAGE, HELP]),
+        session("transcript lost to a full disk gives 4 after the whole session",
+                Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
+                [], b"c1\nc2\n", b"c1\nc2\n", rc=4, stderr=["ravlo: 標準出力への書き込みが失敗しました。\n"],
+                runner=["sh", "-c", 'exec "$@" >/dev/full', "sh"], only="posix", why="no /dev/full on Windows"),
+    ]
+    return rows
+
+
 GROUPS = {"cli": cli, "session": sessions, "prompts": prompts, "files": files,
-          "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput}
+          "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput,
+          "options": options}

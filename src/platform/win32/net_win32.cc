@@ -15,6 +15,15 @@ static_assert(static_cast<SocketHandle>(INVALID_SOCKET) == kNoSocket, "INVALID_S
 
 SOCKET AsSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
+// A failed connect is reported only here, as an exception, and stays so.
+bool ConnectFailed(SOCKET s) {
+  fd_set failed;
+  FD_ZERO(&failed);
+  FD_SET(s, &failed);
+  timeval now{0, 0};
+  return select(0, nullptr, nullptr, &failed, &now) > 0;
+}
+
 }  // namespace
 
 int NetStart() {
@@ -30,15 +39,29 @@ SocketHandle ConnectNonBlocking(const PeerAddress& peer) {
   if (s == INVALID_SOCKET) return kNoSocket;
   u_long nonBlocking = 1;
   ioctlsocket(s, FIONBIO, &nonBlocking);
-  // WSAEWOULDBLOCK is the normal answer; a refused connection shows later as
-  // receives that find nothing.
+  // WSAEWOULDBLOCK is the normal answer; a refused connection shows later as a
+  // receive that fails.
   connect(s, address, peer.length);
   return static_cast<SocketHandle>(s);
 }
 
 int Receive(SocketHandle socket, char* buffer, int size) {
   const int n = recv(AsSocket(socket), buffer, size, 0);
-  return n == SOCKET_ERROR ? -1 : n;
+  if (n > 0) return n;
+  // A failed connect can also read as closed (Wine's does); only a
+  // connection the peer closed still has a peer.
+  if (n == 0) return IsConnected(socket) ? kReceiveClosed : kReceiveFailed;
+  const int error = WSAGetLastError();
+  if (error == WSAEWOULDBLOCK) return kReceiveNothing;
+  // Said while connecting, and also after the connect has failed.
+  if (error == WSAENOTCONN && !ConnectFailed(AsSocket(socket))) return kReceiveNothing;
+  return kReceiveFailed;
+}
+
+bool IsConnected(SocketHandle socket) {
+  sockaddr_storage peer{};  // any family: a short buffer is an error here
+  int size = sizeof peer;
+  return getpeername(AsSocket(socket), reinterpret_cast<sockaddr*>(&peer), &size) == 0;
 }
 
 int SendSome(SocketHandle socket, const char* data, int size) {

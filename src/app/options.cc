@@ -1,0 +1,71 @@
+#include "app/options.h"
+
+#include <getopt.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "messages/messages.h"
+
+namespace {
+
+struct OptionRow {
+  char shortName;
+  const char* longName;
+  int argument;  // no_argument or required_argument
+  void (*apply)(Options& options, const char* argument);
+};
+
+// One row per option; kHelpText lists them for the user.
+constexpr OptionRow kOptionRows[] = {
+    {'s', "status", no_argument, [](Options& o, const char*) { o.status = true; }},
+    {'v', "verbose", no_argument, [](Options& o, const char*) { o.verbose = true; }},
+    {'V', "version", no_argument, [](Options& o, const char*) { o.version = true; }},
+    {'h', "help", no_argument, [](Options& o, const char*) { o.help = true; }},
+};
+
+const OptionRow* FindOption(int shortName) {
+  for (const OptionRow& row : kOptionRows) {
+    if (shortName != 0 && row.shortName == shortName) return &row;
+  }
+  return nullptr;
+}
+
+// The refused option as the user wrote it: a long one without its "=value".
+std::string RefusedName(const char* argument, int shortName) {
+  if (std::strncmp(argument, "--", 2) != 0) return std::string("-") + static_cast<char>(shortName);
+  return std::string(argument, std::strcspn(argument, "="));
+}
+
+}  // namespace
+
+int ParseOptions(int argc, char** argv, Options& options) {
+  // "+": stop at the first positional argument, so "-3" as a limit stays one.
+  // ":": a missing argument is ours to report, like every other problem.
+  std::string shortNames = "+:";
+  std::vector<option> longOptions;
+  for (const OptionRow& row : kOptionRows) {
+    shortNames += row.shortName;
+    if (row.argument == required_argument) shortNames += ':';
+    longOptions.push_back(option{row.longName, row.argument, nullptr, row.shortName});
+  }
+  longOptions.push_back(option{nullptr, 0, nullptr, 0});
+  opterr = 0;
+  for (;;) {
+    const int at = optind;
+    const int found = getopt_long(argc, argv, shortNames.c_str(), longOptions.data(), nullptr);
+    if (found == -1) return optind;
+    if (const OptionRow* row = FindOption(found)) {
+      row->apply(options, optarg);
+      continue;
+    }
+    // getopt_long names a known option whose argument is wrong in optopt.
+    const OptionRow* known = FindOption(optopt);
+    const char* format = known == nullptr                         ? kUnknownOptionFormat
+                         : known->argument == required_argument ? kOptionNeedsArgumentFormat
+                                                                 : kOptionTakesNoArgumentFormat;
+    PrintError(format, RefusedName(argv[at], optopt).c_str());
+    return -1;
+  }
+}
