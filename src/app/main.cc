@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
 
   // A failed start is reported but not fatal: later steps fail in their own way.
   if (platform::NetStart() != 0) PrintError(kNetStartFailedText);
-  if (platform::ResolveHost(session.host, session.port, &session.peer) != 0) {
+  if (platform::ResolveHost(session.host, session.options.port, &session.peer) != 0) {
     PrintMessage(kHostLookupFailedFormat, session.host);
     platform::NetStop();
     return -1;

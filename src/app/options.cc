@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,15 +15,33 @@ struct OptionRow {
   char shortName;
   const char* longName;
   int argument;  // no_argument or required_argument
-  void (*apply)(Options& options, const char* argument);
+  bool (*apply)(Options& options, const char* argument);  // false: the argument is unfit
 };
+
+bool ReadPort(Options& options, const char* text) {
+  char* end = nullptr;
+  const long port = std::strtol(text, &end, 10);
+  if (*text < '0' || *text > '9' || *end != '\0' || port < 1 || port > 65535) return false;
+  options.port = static_cast<std::uint16_t>(port);
+  return true;
+}
+
+// An empty prompt or keyword would match every chunk.
+bool AddText(std::vector<const char*>& texts, const char* text) {
+  texts.push_back(text);
+  return *text != '\0';
+}
 
 // One row per option; kHelpText lists them for the user.
 constexpr OptionRow kOptionRows[] = {
-    {'s', "status", no_argument, [](Options& o, const char*) { o.status = true; }},
-    {'v', "verbose", no_argument, [](Options& o, const char*) { o.verbose = true; }},
-    {'V', "version", no_argument, [](Options& o, const char*) { o.version = true; }},
-    {'h', "help", no_argument, [](Options& o, const char*) { o.help = true; }},
+    {'s', "status", no_argument, [](Options& o, const char*) { return o.status = true; }},
+    {'v', "verbose", no_argument, [](Options& o, const char*) { return o.verbose = true; }},
+    {'V', "version", no_argument, [](Options& o, const char*) { return o.version = true; }},
+    {'h', "help", no_argument, [](Options& o, const char*) { return o.help = true; }},
+    {'p', "port", required_argument, ReadPort},
+    {'t', "telnet", no_argument, [](Options& o, const char*) { return o.telnet = true; }},
+    {'P', "prompt", required_argument, [](Options& o, const char* t) { return AddText(o.prompts, t); }},
+    {'E', "error", required_argument, [](Options& o, const char* t) { return AddText(o.keywords, t); }},
 };
 
 const OptionRow* FindOption(int shortName) {
@@ -57,8 +76,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
     const int found = getopt_long(argc, argv, shortNames.c_str(), longOptions.data(), nullptr);
     if (found == -1) return optind;
     if (const OptionRow* row = FindOption(found)) {
-      row->apply(options, optarg);
-      continue;
+      if (row->apply(options, optarg)) continue;
+      PrintError(kBadOptionValueFormat, RefusedName(argv[at], found).c_str(), optarg);
+      return -1;
     }
     // getopt_long names a known option whose argument is wrong in optopt.
     const OptionRow* known = FindOption(optopt);

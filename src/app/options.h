@@ -1,11 +1,18 @@
 // The options that come before the five arguments, POSIX style.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 struct Options {
   bool status = false;   // -s: the exit status tells how the session ended
   bool verbose = false;  // -v: a trace of the session on standard error
   bool version = false;  // -V
   bool help = false;     // -h
+  std::uint16_t port = 23;            // -p PORT: 1..65535; Telnet's own port by default
+  bool telnet = false;                // -t: a Telnet-aware session
+  std::vector<const char*> prompts;   // -P TEXT: more prompts, matched at the end
+  std::vector<const char*> keywords;  // -E TEXT: more error keywords, matched anywhere
 };
 
 // Reads the options at the start of argv, up to the first argument that is

@@ -11,8 +11,6 @@
 #include "platform/platform.h"
 #include "timer/event_timer.h"
 
-constexpr std::uint16_t kTelnetPort = 23;
-
 // Owned by main for the whole run.
 struct Session {
   Options options;
@@ -23,9 +21,9 @@ struct Session {
   std::int32_t bellMode = 0;         // 1: BEL bytes are shown as "[0x07:BEL]"
   CommandFile commandFile;
   platform::SocketHandle socket = platform::kNoSocket;
-  std::uint16_t port = kTelnetPort;
-  platform::PeerAddress peer;
+  platform::PeerAddress peer;  // with its port: kTelnetPort, or options.port
   std::int32_t negotiationStep = 0;
+  TelnetFilter telnet;  // with options.telnet: the host's commands, followed across chunks
   std::unique_ptr<EventTimer> responseTimer;
   const char* typeLabel = "";
   const char* bellLabel = "";

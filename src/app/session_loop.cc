@@ -22,6 +22,7 @@ struct Buffers {
   std::array<char, kChunkBytes + 1> receive;  // a chunk and its terminating zero
   std::array<char, kChunkBytes + 2> work;     // normalised copy: room for "#" and zero
   std::array<unsigned char, kMaxScriptBytes> negotiation;
+  std::array<unsigned char, TelnetFilter::kMaxReplyBytes> telnetReply;
   std::string line;  // one piece of a command line, at most CommandFile::kPieceBytes
 };
 
@@ -66,9 +67,11 @@ bool ConnectionLost(const Session& session, LoopState& state, int received) {
 }
 
 // Looked up apart from CheckPrompt, which empties the text: with -v only.
-void TracePrompt(const Session& session, const LoopState& state, int n, const char* text) {
+void TracePrompt(const Session& session, const LoopState& state, int n, const char* text,
+                 const char* ownPrompt) {
   if (!session.options.verbose) return;
   const char* token = FindPromptToken(text);
+  if (token == nullptr) token = ownPrompt;
   if (token != nullptr) PrintTrace(kTracePromptFormat, state.chunks, n, token);
   if (token == nullptr) PrintTrace(kTraceNoPromptFormat, state.chunks, n);
 }
@@ -80,7 +83,21 @@ bool NegotiateChunk(Session& session, Buffers& buffers) {
   const int count = HexString2Bin(buffers.negotiation.data(), script);
   platform::SendSome(session.socket, reinterpret_cast<const char*>(buffers.negotiation.data()),
                      count);
+  if (session.options.telnet) session.telnet.NoteSent(buffers.negotiation.data(), count);
   return true;
+}
+
+// With -t: takes the Telnet commands out of the chunk, in place, and answers
+// the requests among them (after the chunk's script, if any). Returns the
+// length of the text that remains.
+int FilterTelnet(Session& session, Buffers& buffers, int n) {
+  if (!session.options.telnet) return n;
+  int count = 0;
+  n = session.telnet.Filter(buffers.receive.data(), n, buffers.telnetReply.data(), &count);
+  if (count > 0) {
+    platform::SendSome(session.socket, reinterpret_cast<const char*>(buffers.telnetReply.data()), count);
+  }
+  return n;
 }
 
 void ShowChunk(const char* chunk, int n, std::int32_t bellMode) {
@@ -95,12 +112,19 @@ void ShowChunk(const char* chunk, int n, std::int32_t bellMode) {
   std::fflush(stdout);
 }
 
-// The first error keyword the text holds, or nullptr.
-const char* FindErrorKeyword(const char* text) {
-  for (const char* keyword : kErrorKeywords) {
-    if (MatchText(text, keyword, MATCH_ANYWHERE) == 0) return keyword;
+// The first of the texts that the text holds in this mode, or nullptr.
+template <typename Texts>
+const char* FindText(const char* text, const Texts& texts, int mode) {
+  for (const char* candidate : texts) {
+    if (MatchText(text, candidate, mode) == 0) return candidate;
   }
   return nullptr;
+}
+
+// The first error keyword the text holds, ours before the user's (-E), or nullptr.
+const char* FindErrorKeyword(const char* text, const Options& options) {
+  const char* keyword = FindText(text, kErrorKeywords, MATCH_ANYWHERE);
+  return keyword != nullptr ? keyword : FindText(text, options.keywords, MATCH_ANYWHERE);
 }
 
 // Sends the whole piece, waiting while the connection's buffer is full, and
@@ -169,23 +193,27 @@ SessionEnd SessionLoop(Session& session) {
     }
     RestartResponseTimer(session);
     ++state.chunks;
-    if (NegotiateChunk(session, *buffers)) {
-      Trace(session, kTraceNegotiationFormat, state.chunks, n);
+    const bool taken = NegotiateChunk(session, *buffers);
+    const int text = FilterTelnet(session, *buffers, n);
+    if (taken || text == 0) {
+      Trace(session, taken ? kTraceNegotiationFormat : kTraceTelnetOnlyFormat, state.chunks, n);
       continue;
     }
 
-    buffers->receive[n] = '\0';
-    ShowChunk(buffers->receive.data(), n, session.bellMode);
+    buffers->receive[text] = '\0';
+    ShowChunk(buffers->receive.data(), text, session.bellMode);
 
-    std::memcpy(buffers->work.data(), buffers->receive.data(), static_cast<std::size_t>(n));
-    NormalizeChunk(buffers->work.data(), n);
-    if (const char* keyword = FindErrorKeyword(buffers->work.data())) {
+    std::memcpy(buffers->work.data(), buffers->receive.data(), static_cast<std::size_t>(text));
+    NormalizeChunk(buffers->work.data(), text);
+    if (const char* keyword = FindErrorKeyword(buffers->work.data(), session.options)) {
       Trace(session, kTraceKeywordFormat, state.chunks, n, keyword);
       PrintMessage(kErrorKeywordText);
       return End(session, SessionEnd::kErrorKeyword);
     }
-    TracePrompt(session, state, n, buffers->work.data());
-    if (CheckPrompt(buffers->work.data()) != 0) continue;
+    // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
+    const char* ownPrompt = FindText(buffers->work.data(), session.options.prompts, MATCH_AT_END);
+    TracePrompt(session, state, n, buffers->work.data(), ownPrompt);
+    if (CheckPrompt(buffers->work.data()) != 0 && ownPrompt == nullptr) continue;
     std::fflush(stdout);  // the password mask belongs right after its prompt
     if (!SendNextLine(session, state, buffers->line)) return End(session, SessionEnd::kFileDone);
   }

@@ -34,12 +34,20 @@ const char kHelpText[] =
     "                  file used up, 1 error keyword, 2 no response,\n"
     "                  3 connection refused, failed or closed by the host\n"
     "-v, --verbose     trace the session on standard error\n"
+    "-p, --port PORT   connect to PORT (1..65535) instead of 23\n"
+    "-t, --telnet      answer the host's Telnet option requests, and keep\n"
+    "                  Telnet commands out of the transcript\n"
+    "-P, --prompt TEXT one more prompt, matched at the end of a chunk\n"
+    "                  (may be given several times)\n"
+    "-E, --error TEXT  one more error keyword, matched anywhere\n"
+    "                  (may be given several times)\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
 const char kUnknownOptionFormat[] = "ravlo: unknown option: %s\n";
 const char kOptionNeedsArgumentFormat[] = "ravlo: option %s needs an argument\n";
 const char kOptionTakesNoArgumentFormat[] = "ravlo: option %s takes no argument\n";
+const char kBadOptionValueFormat[] = "ravlo: option %s: unfit value '%s'\n";
 const char kOutputFailedText[] = "ravlo: 標準出力への書き込みが失敗しました。\n";
 
 const char kTraceConnectedText[] = "ravlo: connected\n";
@@ -50,6 +58,7 @@ const char kTraceNegotiationFormat[] = "ravlo: chunk %d: %d bytes: taken by the 
 const char kTracePromptFormat[] = "ravlo: chunk %d: %d bytes: shown, prompt \"%s\"\n";
 const char kTraceKeywordFormat[] = "ravlo: chunk %d: %d bytes: shown, error keyword \"%s\"\n";
 const char kTraceNoPromptFormat[] = "ravlo: chunk %d: %d bytes: shown, no prompt\n";
+const char kTraceTelnetOnlyFormat[] = "ravlo: chunk %d: %d bytes: Telnet commands only\n";
 const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
 const char* const kTraceEndTexts[4] = {
     "ravlo: end: command file used up\n", "ravlo: end: error keyword\n",

@@ -15,6 +15,7 @@ extern const char kVersionText[];
 extern const char kUnknownOptionFormat[];          // the option, for standard error
 extern const char kOptionNeedsArgumentFormat[];    // the option, for standard error
 extern const char kOptionTakesNoArgumentFormat[];  // the option, for standard error
+extern const char kBadOptionValueFormat[];         // the option and its value, for standard error
 extern const char kOutputFailedText[];             // for standard error
 
 // The trace (-v), for standard error; ASCII only.
@@ -26,6 +27,7 @@ extern const char kTraceNegotiationFormat[];  // chunk number, byte count
 extern const char kTracePromptFormat[];       // chunk number, byte count, token
 extern const char kTraceKeywordFormat[];      // chunk number, byte count, keyword
 extern const char kTraceNoPromptFormat[];     // chunk number, byte count
+extern const char kTraceTelnetOnlyFormat[];   // chunk number, byte count
 extern const char kTraceLineSentFormat[];     // line number, byte count (unsigned long long)
 extern const char* const kTraceEndTexts[4];   // by SessionEnd
 

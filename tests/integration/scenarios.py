@@ -25,14 +25,6 @@ USAGE = (
     "[file name]       command file name\n"
     "[0x07BEL]         0:enable 1:desable\n"
     + "-" * 71 + ">\n")
-HELP = (
-    "Options, before the five arguments (-- ends them):\n"
-    "-s, --status      the exit status tells how the session ended: 0 command\n"
-    "                  file used up, 1 error keyword, 2 no response,\n"
-    "                  3 connection refused, failed or closed by the host\n"
-    "-v, --verbose     trace the session on standard error\n"
-    "-V, --version     print the version and exit\n"
-    "-h, --help        print this text and exit\n")
 NO_RESPONSE = "応答がありません\n"
 KEYWORD = "\n受信文字列中にエラーキーワードが該当しましたので処理を中止します。"
 LOOKUP_FAILED = "ホスト名の取得に失敗しました : "
@@ -366,6 +358,40 @@ def badinput():
     ]
 
 
+def lists_options(out, elapsed, host):
+    missing = [o for o in ("status", "verbose", "version", "help", "port", "telnet", "prompt", "error")
+               if b"--" + o.encode() not in out]
+    if not out.startswith(b"<---") or missing:
+        return "-h shows no usage text or lacks %s" % missing
+
+
+def telnet_aware():
+    """-t answers each request once, scripts counting as answers, and keeps
+    Telnet commands out of what is shown and examined; -p, -P and -E."""
+    iac = lambda *codes: bytes(b for c in codes for b in (255,) + c)  # noqa: E731
+    asks = iac((253, 24), (251, 1), (251, 5), (253, 35))  # DO TTYPE, WILL ECHO, WILL 5, DO 35 ("#")
+    answers = iac((252, 24), (253, 1), (254, 5), (252, 35))
+    steps = [("send", asks), ("expect", answers), ("send", asks + iac((252, 1)) + b"ab\xff"), ("pause", 0.3),
+             ("send", b"\xff\xfbc$ "), ("expect", b"one\n"), ("send", b"$ "), ("silence", 0.3)]
+    scripted = [("send", OPENING + iac((253, 5))), ("expect", L1 + iac((252, 5)))]
+    for script in (L2, L3):
+        scripted += [("send", OPENING), ("expect", script)]
+    return [
+        session("-t filters and answers", Host(*steps), [banner(), b"ab\xff\xfbc$ $ ", END], b"one\n",
+                answers + b"one\n", opts=["-t"]),
+        session("-t with linux scripts", Host(*scripted, ("send", OPENING + b"login: "), ("expect", b"one\n"),
+                                          ("send", b"$ ")),
+                [banner(kind="linux"), b"login: $ ", END], b"one\n", L1 + iac((252, 5)) + L2 + L3 + b"one\n",
+                kind="0", opts=["-t"]),
+        session("-p 2323", Host(("send", b"$ "), address=(LO, 2323)), [banner(), b"$ ", END], opts=["-p", "2323"]),
+        session("-P types the login name", Host(("send", b"Username: "), ("expect", b"demo\n"), ("send", b"$ ")),
+                [banner(), b"Username: $ ", END], b"demo\n", b"demo\n", opts=["-P", "Username: "]),
+        session("-E ends the session", Host(("send", b"$ "), ("expect", b"x\n"), ("send", b"% Invalid input\r\n$ ")),
+                [banner(), b"$ % Invalid input\r\n$ ", KEYWORD, END], b"x\ny\n", b"x\n", rc=1,
+                opts=["-s", "-E", "nothing", "-E", "% Invalid"]),
+    ]
+
+
 def options():
     """-s, -v, -V, -h, and a transcript that cannot be written."""
     limit, slack = 4, 1.0
@@ -395,20 +421,23 @@ def options():
                         [banner(), b"login: Password: ", "********", b"\r\nLogin incorrect\r\n", KEYWORD, END],
                         b"demo\ns3cret\n", b"demo\ns3cret\n", opts=["-v"], stderr=["ravlo: %s\n" % t for t in trace]))
     for args, problem in [(["-sx"], "unknown option: -x"), (["--bogus"], "unknown option: --bogus"),
-                          (["--status=1"], "option --status takes no argument"), (["-s"], None)]:
+                          (["--status=1"], "option --status takes no argument"), (["-s"], None),
+                          (["-p", "65536"], "option -p: unfit value '65536'"), (["--port=0"], "option --port: unfit value '0'"),
+                          (["-P", ""], "option -P: unfit value ''")]:
         rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
                              rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
     rows += [
         Scenario("-- ends the options", ["--", "-3", "2", "10", CMD, "0"], rc=255,
                  stdout=["ホスト名の取得に失敗しました : -3\n"]),
+        Scenario("-E without its text", ["-E"], stdout=[USAGE], rc=255, stderr=["ravlo: option -E needs an argument\n"]),
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
-        Scenario("-h", ["-h"], stdout=[USAGE, HELP]),
+        Scenario("-h", ["-h"], checks=[lists_options]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
                 [], b"c1\nc2\n", b"c1\nc2\n", rc=4, stderr=["ravlo: 標準出力への書き込みが失敗しました。\n"],
                 runner=["sh", "-c", 'exec "$@" >/dev/full', "sh"], only="posix", why="no /dev/full on Windows"),
     ]
-    return rows
+    return rows + telnet_aware()
 
 
 GROUPS = {"cli": cli, "session": sessions, "prompts": prompts, "files": files,
