@@ -99,6 +99,10 @@ class ScriptedHost:
     def stop(self, timeout=10.0):
         """Ends the host once the client is gone; keeps reading till then."""
         self._done.set()
+        try:  # wakes an accept that still waits, so the address is free for the next host
+            self._listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
         self._thread.join(timeout)
         self._listener.close()
         if self._thread.is_alive():

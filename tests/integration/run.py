@@ -18,7 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 import fakehost  # noqa: E402
 
-from scenarios import CMD, GROUPS  # noqa: E402
+from scenarios import CMD, GROUPS, NAMES  # noqa: E402
 
 
 class Flavour:
@@ -118,15 +118,15 @@ def quiet(command):
     subprocess.run(command, stdin=devnull, stdout=devnull, stderr=devnull)
 
 
-def add_ip6_only_name(name="ravlo-ip6-only"):  # the name the IPv6 rows look up
-    """Names ::1 alone in /etc/hosts as this private mount namespace sees it;
-    the name, or "" when the file cannot be shadowed."""
+def add_host_names():
+    """Gives /etc/hosts, as this private mount namespace sees it, the names the
+    rows look up (scenarios.NAMES); says in RAVLO_HOST_NAMES whether it could."""
     copy = os.path.join(tempfile.mkdtemp(prefix="ravlo-hosts-"), "hosts")
     atexit.register(shutil.rmtree, os.path.dirname(copy), True)
     with open("/etc/hosts") as original, open(copy, "w") as f:
-        f.write(original.read() + "\n::1 %s\n" % name)
+        f.write(original.read() + "".join("\n%s %s\n" % (address, name) for name, address in NAMES.items()))
     bound = subprocess.run(["mount", "--bind", copy, "/etc/hosts"], capture_output=True)
-    return name if bound.returncode == 0 else ""
+    os.environ["RAVLO_HOST_NAMES"] = "1" if bound.returncode == 0 else ""
 
 
 def main(argv):
@@ -140,7 +140,7 @@ def main(argv):
     options = parser.parse_args(argv[1:])
     options.binary = os.path.abspath(options.binary)
     fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:], also=("-m",))
-    os.environ["RAVLO_IP6_NAME"] = add_ip6_only_name()
+    add_host_names()
     flavour = Flavour(options.flavour)
     options.server = WineServer(options.launcher)
     options.server.start()
