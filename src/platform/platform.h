@@ -28,8 +28,11 @@ int LookupIPv4(const char* name, std::uint32_t* address);
 // address:port (network byte order address, host byte order port). Failures
 // are not reported: a socket that never connects just never receives.
 SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port);
-// Receives without waiting: the byte count, 0 when the peer has closed the
-// connection, -1 when nothing is pending or on any error.
+// What Receive returns besides a byte count (> 0).
+constexpr int kReceiveClosed = 0;    // the peer has closed the connection
+constexpr int kReceiveNothing = -1;  // nothing pending yet (also while connecting)
+constexpr int kReceiveFailed = -2;   // refused, reset, unreachable, any other error
+// Receives without waiting: the byte count, or one of the three above.
 int Receive(SocketHandle socket, char* buffer, int size);
 // Sends what the connection takes now without waiting: the byte count, 0 when
 // nothing fits at the moment, -1 on error. Never raises a signal.

@@ -42,15 +42,18 @@ SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port) {
   peer.sin_family = AF_INET;
   peer.sin_port = htons(port);
   peer.sin_addr.s_addr = address;
-  // EINPROGRESS is the normal answer; a refused connection shows later as
-  // receives that find nothing.
+  // EINPROGRESS is the normal answer; a refused connection shows later as a
+  // failed receive.
   connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
   return fd;
 }
 
 int Receive(SocketHandle socket, char* buffer, int size) {
   ssize_t n = recv(static_cast<int>(socket), buffer, static_cast<size_t>(size), 0);
-  return n < 0 ? -1 : static_cast<int>(n);
+  if (n > 0) return static_cast<int>(n);
+  if (n == 0) return kReceiveClosed;
+  const bool later = errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ENOTCONN;
+  return later ? kReceiveNothing : kReceiveFailed;
 }
 
 int SendSome(SocketHandle socket, const char* data, int size) {

@@ -41,15 +41,18 @@ SocketHandle ConnectNonBlocking(std::uint32_t address, std::uint16_t port) {
   peer.sin_family = AF_INET;
   peer.sin_port = htons(port);
   peer.sin_addr.s_addr = address;
-  // WSAEWOULDBLOCK is the normal answer; a refused connection shows later as
-  // receives that find nothing.
+  // WSAEWOULDBLOCK is the normal answer; a refused connection shows later as a
+  // receive that fails or finds nothing.
   connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
   return static_cast<SocketHandle>(s);
 }
 
 int Receive(SocketHandle socket, char* buffer, int size) {
   const int n = recv(AsSocket(socket), buffer, size, 0);
-  return n == SOCKET_ERROR ? -1 : n;
+  if (n > 0) return n;
+  if (n == 0) return kReceiveClosed;
+  const int error = WSAGetLastError();
+  return (error == WSAEWOULDBLOCK || error == WSAENOTCONN) ? kReceiveNothing : kReceiveFailed;
 }
 
 int SendSome(SocketHandle socket, const char* data, int size) {
