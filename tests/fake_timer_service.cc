@@ -25,7 +25,7 @@ void TimerEndPeriod(std::uint32_t periodMs) {
   Fake().calls.push_back("end " + std::to_string(periodMs));
 }
 
-std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs, TimerCallback) {
+std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs, const TimerTarget*) {
   Fake().calls.push_back("set " + std::to_string(delayMs) + " " + std::to_string(resolutionMs));
   return Fake().setEventFails ? 0 : Fake().nextId;
 }

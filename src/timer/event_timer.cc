@@ -9,8 +9,8 @@ void OnResponseTimer(std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_
   ResponseTimedOut.store(1);
 }
 
-EventTimer::EventTimer(platform::TimerCallback callback)
-    : callback(callback), eventId(0), period(0), defaultDelay(0) {
+EventTimer::EventTimer(platform::TimerCallback callback, std::uintptr_t user)
+    : target{callback, user}, eventId(0), period(0), defaultDelay(0) {
   std::uint32_t minPeriod = 0;
   if (platform::TimerGetMinPeriod(&minPeriod) != 0) {
     PrintMessage(kCallFailedFormat, "timeGetDevCaps()");
@@ -32,6 +32,6 @@ void EventTimer::Start(std::uint32_t delayMs) {
     PrintMessage(kCallFailedFormat, "timeBeginPeriod()");
     return;
   }
-  eventId = platform::TimerSetEvent(delayMs, period, callback);
+  eventId = platform::TimerSetEvent(delayMs, period, &target);
   if (eventId == 0) PrintMessage(kCallFailedFormat, "timeSetEvent()");
 }
