@@ -8,6 +8,7 @@
 #include "app/command_file.h"
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
+#include "platform/wait.h"
 #include "timer/event_timer.h"
 
 constexpr std::uint16_t kTelnetPort = 23;
@@ -23,6 +24,7 @@ struct Session {
   platform::SocketHandle socket = platform::kNoSocket;
   std::uint32_t peerAddress = 0;  // IPv4, network byte order; the port is kTelnetPort
   std::int32_t negotiationStep = 0;
+  platform::SocketWait wait;  // before the timer, which wakes it: it outlives every timer
   std::unique_ptr<EventTimer> responseTimer;
   const char* typeLabel = "";
   const char* bellLabel = "";

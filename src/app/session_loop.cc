@@ -89,21 +89,29 @@ bool SendNextLine(Session& session, std::string& piece) {
 
 void RestartResponseTimer(Session& session) {
   session.responseTimer.reset();
-  session.responseTimer = std::make_unique<EventTimer>(OnResponseTimer);
+  session.responseTimer =
+      std::make_unique<EventTimer>(OnResponseTimer, reinterpret_cast<std::uintptr_t>(&session.wait));
   session.responseTimer->Start(static_cast<std::uint32_t>(session.responseMs));
 }
 
 void SessionLoop(Session& session) {
   auto buffers = std::make_unique<Buffers>();
+  bool over = false;    // the connection closed or failed: only the limit is left to wait for
+  bool filled = false;  // the last receive filled the buffer: more is waiting
   for (;;) {
-    platform::PauseOneMs();
+    // Sleeps until the host sends, the connection ends or the limit expires.
+    session.wait.Wait(over ? platform::kNoSocket : session.socket);
+    // Lets a reply that comes in several segments arrive as one chunk.
+    if (!filled) platform::PauseOneMs();
     // Tested before the receive, so a chunk that has arrived is never dropped.
     if (ResponseTimedOut.load() != 0) {
       PrintMessage(kNoResponseText);
       return;
     }
     const int n = platform::Receive(session.socket, buffers->receive.data(), kChunkBytes);
-    if (n < 1) continue;  // nothing yet, closed or failed: the limit ends it
+    filled = n == kChunkBytes;
+    if (n == platform::kReceiveClosed || n == platform::kReceiveFailed) over = true;
+    if (n < 1) continue;
     RestartResponseTimer(session);
     if (NegotiateChunk(session, *buffers)) continue;
 

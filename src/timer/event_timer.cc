@@ -1,12 +1,15 @@
 #include "timer/event_timer.h"
 
 #include "app/messages.h"
+#include "platform/wait.h"
 
 std::atomic<std::int32_t> ResponseTimedOut{0};
 
-void OnResponseTimer(std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_t,
+void OnResponseTimer(std::uint32_t, std::uint32_t, std::uintptr_t user, std::uintptr_t,
                      std::uintptr_t) {
   ResponseTimedOut.store(1);
+  // After the store, so the woken loop finds the flag raised.
+  if (user != 0) reinterpret_cast<platform::SocketWait*>(user)->Wake();
 }
 
 EventTimer::EventTimer(platform::TimerCallback callback, std::uintptr_t user)

@@ -10,7 +10,8 @@
 // by the session loop on the main thread, never cleared.
 extern std::atomic<std::int32_t> ResponseTimedOut;
 
-// The response timer's callback: raises ResponseTimedOut, ignores its arguments.
+// The response timer's callback: raises ResponseTimedOut, then wakes the
+// platform::SocketWait that user points to (none when 0).
 void OnResponseTimer(std::uint32_t eventId, std::uint32_t message, std::uintptr_t user,
                      std::uintptr_t reserved1, std::uintptr_t reserved2);
 
