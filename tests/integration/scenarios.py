@@ -191,6 +191,11 @@ def sessions():
                 [banner(), b"$ ", END]),
         session("zero bytes and Telnet bytes are shown as they come",
                 Host(("send", b"$ a\x00b\xff\xfb\x01c")), [banner(), b"$ a\x00b\xff\xfb\x01c", END]),
+        # Found only if all three segments, sent while ravlo waits, make one chunk.
+        session("prompt in segments 0.3 ms apart is one chunk",
+                Host(("pause", 0.2), ("segments", 0.0003, b"Pass", b"wo", b"rd: "), ("expect", b"pw\n"),
+                     ("send", b"$ ")),
+                [banner(), b"Password: ", "********", b"$ ", END], commands=b"pw\n", received=b"pw\n"),
     ]
 
 
