@@ -137,6 +137,10 @@ class Host:
     def _idle(self, conn, _):
         self.started = time.monotonic()
 
+    def _closed(self, conn, _):
+        self.started = time.monotonic()
+        conn.shutdown(socket.SHUT_RDWR)
+
     @staticmethod
     def _until_closed(conn):
         while conn.recv(65536):
@@ -232,6 +236,22 @@ class Bench:
         limit = {"commands": 10, "stream": 10, "idle": self.options.idle_seconds}[case]
         commands = "commands.txt" if case == "commands" else "empty.txt"
         return [self.options.binary, "127.0.0.1", "2", str(limit), commands, "0"]
+
+    def ended_connection_cpu(self):
+        """ravlo's CPU per second (ms) while it waits out its limit after the
+        host closed the connection, and after the connection was refused
+        (nothing listens on 127.0.0.4): the same marks as the idle case."""
+        idle, cpu = self.options.idle_seconds, {}
+        for what, address in (("closed", "127.0.0.1"), ("refused", "127.0.0.4")):
+            if what == "closed":
+                self.host.serve("closed", None)
+            command = [self.options.binary, address, "2", str(idle), "empty.txt", "0"]
+            result, _ = run_client(command, self.work, (0.2 * idle, 0.8 * idle))
+            if what == "closed":
+                self.host.join()
+            (t1, cpu1), (t2, cpu2) = result.marks
+            cpu[what] = (cpu2 - cpu1) / 1e6 / (t2 - t1)
+        return cpu
 
     def run(self, tool, case):
         """One run: the measured value, the peak RSS (KiB), or an error text."""
@@ -523,7 +543,7 @@ def targets(expect_stream):
     }
 
 
-def print_table(rows, values, peak, sizes, pauses, whole_idle, options):
+def print_table(rows, values, peak, sizes, pauses, whole_idle, ended, options):
     median = {key: statistics.median(v) for key, v in values.items()}
     goal = targets(median.get(("expect", "stream"), 0))
     print("| case | ravlo | expect + telnet | ravlo / expect | ravlo's target | met |")
@@ -546,6 +566,9 @@ def print_table(rows, values, peak, sizes, pauses, whole_idle, options):
     if whole_idle["ravlo"]:
         print("the whole silent session, start-up included: ravlo %.1f ms, expect + telnet %.1f ms" % (
             statistics.median(whole_idle["ravlo"]), statistics.median(whole_idle["expect"])))
+    if ended:
+        print("ravlo waiting out its limit after the host closed the connection: %.4f ms/s; "
+              "after the connection was refused: %.4f ms/s" % (ended["closed"], ended["refused"]))
 
 
 def print_fleet(fleet, options):
@@ -620,6 +643,7 @@ def main(argv):
                     peak[tool].append(rss)
                     print("run %d %-8s %-6s %10.4f  peak %5d KiB  load %s" % (
                         run + 1, case, tool, value, rss, load()), file=sys.stderr)
+        ended = bench.ended_connection_cpu() if any(case == "idle" for case, _ in rows) else None
         if not options.case or "fleet" in options.case:
             for n in options.fleet_sizes:
                 for tool in ("ravlo", "expect"):
@@ -636,7 +660,7 @@ def main(argv):
     sizes = {"commands": options.commands, "stream": options.stream_bytes // 1_000_000,
              "idle": options.idle_seconds}
     if rows:
-        print_table(rows, values, peak, sizes, pauses, bench.whole_idle, options)
+        print_table(rows, values, peak, sizes, pauses, bench.whole_idle, ended, options)
         print()
     if fleet:
         print_fleet(fleet, options)
