@@ -669,7 +669,7 @@ def main(argv):
     if options.json:
         with open(options.json, "w") as f:
             json.dump({"cases": {"%s %s" % key: v for key, v in values.items()}, "fleet": fleet,
-                       "load": loads}, f, indent=1)
+                       "answering_every": options.answering_every, "load": loads}, f, indent=1)
     return 0
 
 
