@@ -99,10 +99,14 @@ void SessionLoop(Session& session) {
   bool over = false;    // the connection closed or failed: only the limit is left to wait for
   bool filled = false;  // the last receive filled the buffer: more is waiting
   for (;;) {
-    // Sleeps until the host sends, the connection ends or the limit expires.
-    session.wait.Wait(over ? platform::kNoSocket : session.socket);
-    // Lets a reply that comes in several segments arrive as one chunk.
-    if (!filled) platform::PauseOneMs();
+    // Sleeps until the host sends, the connection ends or the limit expires,
+    // then lets a reply that comes in several segments arrive as one chunk.
+    // After a full chunk it receives at once; should that find nothing, the
+    // next pass sleeps and settles as usual.
+    if (!filled) {
+      session.wait.Wait(over ? platform::kNoSocket : session.socket);
+      platform::PauseOneMs();
+    }
     // Tested before the receive, so a chunk that has arrived is never dropped.
     if (ResponseTimedOut.load() != 0) {
       PrintMessage(kNoResponseText);

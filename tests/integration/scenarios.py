@@ -321,6 +321,12 @@ def hostile():
         session("10240 bytes ending in CR are one prompt",
                 Host(("send", full_cr), ("expect", b"one\n"), ("send", b"$ "), ("silence", 0.3)),
                 [banner(), full_cr, b"$ ", END], commands=b"one\n", received=b"one\n"),
+        # The full chunk is answered before the host goes on: the reply to it waits, then settles.
+        session("segments after a full chunk are one chunk",
+                Host(("send", full_cr), ("expect", b"one\n"), ("pause", 0.2),
+                     ("segments", 0.0003, b"Pass", b"wo", b"rd: "), ("expect", b"pw\n"), ("send", b"$ ")),
+                [banner(), full_cr, b"Password: ", "********", b"$ ", END], commands=b"one\npw\n",
+                received=b"one\npw\n"),
         session("10241 bytes ending in CR",
                 Host(("send", b"b" + full_cr), ("expect", b"one\n"), ("send", b"$ "), ("silence", 0.3)),
                 [banner(), b"b" + full_cr, b"$ ", END], commands=b"one\n", received=b"one\n"),
