@@ -16,6 +16,7 @@ std::atomic<int> fired{0};
 void CountFiring(std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_t, std::uintptr_t) {
   fired.fetch_add(1);
 }
+const platform::TimerTarget kCount{CountFiring, 0};
 
 using std::chrono::milliseconds;
 
@@ -29,8 +30,8 @@ bool FiredAtLeast(int count) {
 
 TEST(TimerService, FiresPeriodicallyUntilKilled) {
   fired = 0;
-  const std::uint32_t doomed = platform::TimerSetEvent(20, 1, CountFiring);
-  const std::uint32_t id = platform::TimerSetEvent(50, 1, CountFiring);
+  const std::uint32_t doomed = platform::TimerSetEvent(20, 1, &kCount);
+  const std::uint32_t id = platform::TimerSetEvent(50, 1, &kCount);
   ASSERT_NE(id, 0u);
   platform::TimerKillEvent(doomed);  // killing one event leaves the others
   std::this_thread::sleep_for(milliseconds(30));
@@ -46,12 +47,12 @@ TEST(TimerService, AnEventAddedWhileTheServiceWaitsFiresFirst) {
   // The service sleeps towards its earliest event while later events arrive
   // and its list of events grows under it (sanitized builds see any stale read).
   fired = 0;
-  std::vector<std::uint32_t> ids{platform::TimerSetEvent(60000, 1, CountFiring)};
+  std::vector<std::uint32_t> ids{platform::TimerSetEvent(60000, 1, &kCount)};
   for (int i = 0; i < 64; ++i) {
     std::this_thread::sleep_for(milliseconds(1));  // let the service settle into its wait
-    ids.push_back(platform::TimerSetEvent(59000, 1, CountFiring));
+    ids.push_back(platform::TimerSetEvent(59000, 1, &kCount));
   }
-  ids.push_back(platform::TimerSetEvent(20, 1, CountFiring));
+  ids.push_back(platform::TimerSetEvent(20, 1, &kCount));
   EXPECT_TRUE(FiredAtLeast(1)) << "the earliest event, added last, did not fire";
   for (std::uint32_t id : ids) platform::TimerKillEvent(id);
 }

@@ -36,7 +36,7 @@ int TimerBeginPeriod(std::uint32_t periodMs) {
 
 void TimerEndPeriod(std::uint32_t periodMs) { Record("end ", periodMs); }
 
-std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs, TimerCallback) {
+std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs, const TimerTarget*) {
   Record("set " + std::to_string(delayMs) + " ", resolutionMs);
   return fake.setEventFails ? 0 : 7;
 }

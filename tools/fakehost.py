@@ -70,8 +70,10 @@ class ScriptedHost:
     """Accepts one connection on address (IPv4 or IPv6) and plays send/expect steps on it.
 
     Steps: ("send", bytes), ("expect", bytes), ("silence", seconds),
-    ("pause", seconds), ("close",), ("reset",), ("hold",) to stop reading,
-    ("discard",) to read on to the end without keeping anything.
+    ("pause", seconds), ("segments", seconds, bytes...) to send each part as a
+    segment of its own, that many seconds apart, ("close",), ("reset",),
+    ("hold",) to stop reading, ("discard",) to read on to the end without
+    keeping anything.
     Everything received is kept in .received (what was discarded only counted
     in .discarded), problems in .errors.
     """
@@ -171,6 +173,18 @@ class ScriptedHost:
 
     def _pause(self, seconds):
         time.sleep(seconds)
+        return True
+
+    def _segments(self, gap, *parts):
+        # No Nagle, so each send is a segment; spinning, not sleeping, keeps
+        # the gaps well under a millisecond.
+        self._conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        for n, part in enumerate(parts):
+            until = time.perf_counter() + (gap if n else 0)
+            while time.perf_counter() < until:
+                pass
+            self._conn.sendall(part)
+        self.log(">>> " + " | ".join(show(part) for part in parts))
         return True
 
     def _close(self):

@@ -9,6 +9,7 @@
 #include "app/options.h"
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
+#include "platform/wait.h"
 #include "timer/event_timer.h"
 
 // Owned by main for the whole run.
@@ -24,6 +25,7 @@ struct Session {
   platform::PeerAddress peer;  // with its port: kTelnetPort, or options.port
   std::int32_t negotiationStep = 0;
   TelnetFilter telnet;  // with options.telnet: the host's commands, followed across chunks
+  platform::SocketWait wait;  // before the timer, which wakes it: it outlives every timer
   std::unique_ptr<EventTimer> responseTimer;
   const char* typeLabel = "";
   const char* bellLabel = "";

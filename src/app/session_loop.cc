@@ -31,7 +31,8 @@ struct LoopState {
   int chunks = 0;          // received so far, for the trace
   int lines = 0;           // command lines sent so far, for the trace
   bool connected = false;  // the trace has said so (kept with -v only)
-  bool lost = false;       // the connection has been closed or has failed
+  bool lost = false;       // the connection has been closed or has failed: only the limit is left
+  bool filled = false;     // the last receive filled the buffer: more is waiting
 };
 
 template <typename... Args>
@@ -167,7 +168,8 @@ bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
 
 void RestartResponseTimer(Session& session) {
   session.responseTimer.reset();
-  session.responseTimer = std::make_unique<EventTimer>(OnResponseTimer);
+  session.responseTimer =
+      std::make_unique<EventTimer>(OnResponseTimer, reinterpret_cast<std::uintptr_t>(&session.wait));
   session.responseTimer->Start(static_cast<std::uint32_t>(session.responseMs));
 }
 
@@ -175,13 +177,21 @@ SessionEnd SessionLoop(Session& session) {
   auto buffers = std::make_unique<Buffers>();
   LoopState state;
   for (;;) {
-    platform::PauseOneMs();
+    // Sleeps until the host sends, the connection ends or the limit expires,
+    // then lets a reply that comes in several segments arrive as one chunk.
+    // After a full chunk it receives at once; should that find nothing, the
+    // next pass sleeps and settles as usual.
+    if (!state.filled) {
+      session.wait.Wait(state.lost ? platform::kNoSocket : session.socket);
+      platform::PauseOneMs();
+    }
     // Tested before the receive, so a chunk that has arrived is never dropped.
     if (ResponseTimedOut.load() != 0) {
       PrintMessage(kNoResponseText);
       return End(session, SessionEnd::kNoResponse);
     }
     const int n = platform::Receive(session.socket, buffers->receive.data(), kChunkBytes);
+    state.filled = n == kChunkBytes;
     NoteConnected(session, state, n);
     if (n == platform::kReceiveNothing) continue;
     if (n < 1) {

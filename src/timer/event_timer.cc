@@ -1,16 +1,19 @@
 #include "timer/event_timer.h"
 
 #include "messages/messages.h"
+#include "platform/wait.h"
 
 std::atomic<std::int32_t> ResponseTimedOut{0};
 
-void OnResponseTimer(std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_t,
+void OnResponseTimer(std::uint32_t, std::uint32_t, std::uintptr_t user, std::uintptr_t,
                      std::uintptr_t) {
   ResponseTimedOut.store(1);
+  // After the store, so the woken loop finds the flag raised.
+  if (user != 0) reinterpret_cast<platform::SocketWait*>(user)->Wake();
 }
 
-EventTimer::EventTimer(platform::TimerCallback callback)
-    : callback(callback), eventId(0), period(0), defaultDelay(0) {
+EventTimer::EventTimer(platform::TimerCallback callback, std::uintptr_t user)
+    : target{callback, user}, eventId(0), period(0), defaultDelay(0) {
   std::uint32_t minPeriod = 0;
   if (platform::TimerGetMinPeriod(&minPeriod) != 0) {
     PrintMessage(kCallFailedFormat, "timeGetDevCaps()");
@@ -32,6 +35,6 @@ void EventTimer::Start(std::uint32_t delayMs) {
     PrintMessage(kCallFailedFormat, "timeBeginPeriod()");
     return;
   }
-  eventId = platform::TimerSetEvent(delayMs, period, callback);
+  eventId = platform::TimerSetEvent(delayMs, period, &target);
   if (eventId == 0) PrintMessage(kCallFailedFormat, "timeSetEvent()");
 }

@@ -10,7 +10,8 @@
 // by the session loop on the main thread, never cleared.
 extern std::atomic<std::int32_t> ResponseTimedOut;
 
-// The response timer's callback: raises ResponseTimedOut, ignores its arguments.
+// The response timer's callback: raises ResponseTimedOut, then wakes the
+// platform::SocketWait that user points to (none when 0).
 void OnResponseTimer(std::uint32_t eventId, std::uint32_t message, std::uintptr_t user,
                      std::uintptr_t reserved1, std::uintptr_t reserved2);
 
@@ -18,7 +19,8 @@ void OnResponseTimer(std::uint32_t eventId, std::uint32_t message, std::uintptr_
 // Failures are printed ("...が失敗しました。") and leave the timer idle.
 class EventTimer {
  public:
-  explicit EventTimer(platform::TimerCallback callback);
+  // user is handed to callback at every firing.
+  explicit EventTimer(platform::TimerCallback callback, std::uintptr_t user = 0);
   ~EventTimer();
   EventTimer(const EventTimer&) = delete;
   EventTimer& operator=(const EventTimer&) = delete;
@@ -28,7 +30,7 @@ class EventTimer {
   void Start(std::uint32_t delayMs);
 
  private:
-  platform::TimerCallback callback;
+  platform::TimerTarget target;  // the service keeps a pointer to it while the event runs
   std::uint32_t eventId;       // 0 while no event runs
   std::uint32_t period;        // resolution in ms; 0 when the service could not say
   std::uint32_t defaultDelay;  // used for Start(0); equals period

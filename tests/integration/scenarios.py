@@ -181,6 +181,11 @@ def sessions():
                 Host(*[step for n in (1, 2, 3) for step in
                        (("send", b"$ "), ("expect", b"c%d\n" % n))], ("send", b"$ "), ("silence", 0.3)),
                 [banner(), b"$ $ $ $ ", END], commands=b"c1\nc2\nc3\n", received=b"c1\nc2\nc3\n"),
+        # Found only if all three segments, sent while ravlo waits, make one chunk.
+        session("prompt in segments 0.3 ms apart is one chunk",
+                Host(("pause", 0.2), ("segments", 0.0003, b"Pass", b"wo", b"rd: "), ("expect", b"pw\n"),
+                     ("send", b"$ ")),
+                [banner(), b"Password: ", "********", b"$ ", END], commands=b"pw\n", received=b"pw\n"),
     ]
 
 
@@ -282,6 +287,12 @@ def hostile():
         session("10241 bytes ending in CR",
                 Host(("send", full_cr), ("expect", b"one\n"), ("send", b"$ "), ("silence", 0.3)),
                 [banner(), full_cr, b"$ ", END], commands=b"one\n", received=b"one\n"),
+        # The full chunk is answered before the host goes on: the reply to it waits, then settles.
+        session("segments after a full chunk are one chunk",
+                Host(("send", full_cr), ("expect", b"one\n"), ("pause", 0.2),
+                     ("segments", 0.0003, b"Pass", b"wo", b"rd: "), ("expect", b"pw\n"), ("send", b"$ ")),
+                [banner(), full_cr, b"Password: ", "********", b"$ ", END], commands=b"one\npw\n",
+                received=b"one\npw\n"),
     ]
     for name, flood, commands in [("IAC", b"\xff" * 50000, b""), ("NUL", b"\x00" * 50000, b""),
                                   ("CR", b"\r" * 50000, plenty), ("CR NUL", b"\r\x00" * 25000, plenty)]:

@@ -20,7 +20,7 @@ struct Event {
   std::uint32_t id;
   Clock::time_point due;
   std::chrono::milliseconds period;
-  TimerCallback callback;
+  TimerTarget target;  // a copy: this service does not need the caller's to live on
 };
 
 class TimerThread {
@@ -36,12 +36,12 @@ class TimerThread {
     thread_.join();
   }
 
-  std::uint32_t Add(std::uint32_t delayMs, TimerCallback callback) {
+  std::uint32_t Add(std::uint32_t delayMs, const TimerTarget& target) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (++lastId_ == 0) ++lastId_;  // 0 means "no event"
     auto period = std::chrono::milliseconds(delayMs);
     const Clock::time_point due = Clock::now() + period;
-    events_.push_back(Event{lastId_, due, period, callback});
+    events_.push_back(Event{lastId_, due, period, target});
     // Only an event due before the thread's wake-up needs it woken. A restart's
     // event is due after the one it replaces, so a chunk costs no thread switch.
     if (due < wakeAt_) wake_.notify_all();
@@ -81,7 +81,7 @@ class TimerThread {
       Event fired = *next;
       firing_ = fired.id;
       lock.unlock();
-      fired.callback(fired.id, 0, 0, 0, 0);
+      fired.target.callback(fired.id, 0, fired.target.user, 0, 0);
       lock.lock();
       firing_ = 0;
       finished_.notify_all();
@@ -121,9 +121,9 @@ int TimerBeginPeriod(std::uint32_t periodMs) { return periodMs == 0 ? -1 : 0; }
 
 void TimerEndPeriod(std::uint32_t) {}
 
-std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t, TimerCallback callback) {
-  if (delayMs == 0 || callback == nullptr) return 0;
-  return Service().Add(delayMs, callback);
+std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t, const TimerTarget* target) {
+  if (delayMs == 0 || target == nullptr || target->callback == nullptr) return 0;
+  return Service().Add(delayMs, *target);
 }
 
 void TimerKillEvent(std::uint32_t eventId) { Service().Remove(eventId); }

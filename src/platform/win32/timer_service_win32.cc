@@ -12,10 +12,11 @@ namespace {
 static_assert(sizeof(DWORD_PTR) == sizeof(TimerCallback), "a callback fits a DWORD_PTR");
 
 // The service calls with the platform's calling convention; ours is the
-// language's. Our callback travels in the user data, so nothing is global.
+// language's. The caller's target travels in the user data, so nothing is global.
 void CALLBACK Trampoline(UINT eventId, UINT message, DWORD_PTR user, DWORD_PTR reserved1,
                          DWORD_PTR reserved2) {
-  reinterpret_cast<TimerCallback>(user)(eventId, message, 0, reserved1, reserved2);
+  const TimerTarget* target = reinterpret_cast<const TimerTarget*>(user);
+  target->callback(eventId, message, target->user, reserved1, reserved2);
 }
 
 }  // namespace
@@ -35,11 +36,11 @@ int TimerBeginPeriod(std::uint32_t periodMs) {
 void TimerEndPeriod(std::uint32_t periodMs) { timeEndPeriod(periodMs); }
 
 std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs,
-                            TimerCallback callback) {
-  if (delayMs == 0 || callback == nullptr) return 0;
+                            const TimerTarget* target) {
+  if (delayMs == 0 || target == nullptr || target->callback == nullptr) return 0;
   // Synchronous kill: once TimerKillEvent returns, a replaced timer cannot
   // fire late and end a session that has just heard from its host.
-  return timeSetEvent(delayMs, resolutionMs, Trampoline, reinterpret_cast<DWORD_PTR>(callback),
+  return timeSetEvent(delayMs, resolutionMs, Trampoline, reinterpret_cast<DWORD_PTR>(target),
                       TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
 }
 

@@ -1,0 +1,51 @@
+// Waiting on POSIX: poll on the socket and on a pipe to ourselves, which Wake
+// writes a byte to (write is safe on any thread and never blocks here).
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include "platform/wait.h"
+
+namespace platform {
+namespace {
+
+constexpr int kRead = 0;
+constexpr int kWrite = 1;
+
+int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+SocketWait::SocketWait() : handles_{-1, -1, -1} {
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  for (int fd : fds) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  handles_[kRead] = fds[kRead];
+  handles_[kWrite] = fds[kWrite];
+}
+
+SocketWait::~SocketWait() {
+  if (handles_[kRead] >= 0) close(Fd(handles_[kRead]));
+  if (handles_[kWrite] >= 0) close(Fd(handles_[kWrite]));
+}
+
+void SocketWait::Wait(SocketHandle socket) {
+  // poll leaves out a negative descriptor: a missing socket or pipe.
+  pollfd fds[2] = {{Fd(handles_[kRead]), POLLIN, 0}, {static_cast<int>(socket), POLLIN, 0}};
+  const int timeoutMs = handles_[kRead] < 0 ? 1 : -1;
+  if (poll(fds, 2, timeoutMs) <= 0 || fds[0].revents == 0) return;
+  char sink[64];
+  while (read(Fd(handles_[kRead]), sink, sizeof sink) > 0) {
+  }
+}
+
+void SocketWait::Wake() {
+  const char byte = 1;
+  // A full pipe already holds a wake-up: nothing is lost when this fails.
+  if (write(Fd(handles_[kWrite]), &byte, 1) < 0) return;
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+// Waiting for the host: the main thread sleeps until its socket has something
+// for Receive or another thread wakes it, so a silent session costs nothing.
+// One source file per backend.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class SocketWait {
+ public:
+  SocketWait();
+  ~SocketWait();
+  SocketWait(const SocketWait&) = delete;
+  SocketWait& operator=(const SocketWait&) = delete;
+
+  // Returns once socket has something for Receive (data, the end of the
+  // connection, a failure) or once Wake has been called since the last
+  // return; with kNoSocket only Wake ends it. May return early (a signal). If
+  // the system refused the objects this needs, it waits about 1 ms instead.
+  void Wait(SocketHandle socket);
+  // Ends the current Wait, or the next one. Any thread may call it, any time.
+  void Wake();
+
+ private:
+  // The backend's own. POSIX: the read and write ends of a pipe to ourselves.
+  // Windows: the wake event, the socket's event, the socket that signals it.
+  // -1 when missing.
+  std::intptr_t handles_[3];
+};
+
+}  // namespace platform
