@@ -9,7 +9,6 @@ tmpfs over /run and /var/log): the machine's own files are never written.
 Exit 77 (skipped, reason printed) when it can't run.
 """
 import argparse
-import glob
 import os
 import pwd
 import secrets
@@ -36,7 +35,8 @@ with warnings.catch_warnings():
 KINDS = {"0": "linux", "1": "unix", "2": "other"}
 # Per server: the target types tried, and ravlo's options before its arguments.
 SERVERS = {"busybox": (["0", "1", "2"], []), "inetutils": (["0", "2"], ["-t"])}
-INETUTILS = "/usr/sbin/telnetd"
+# Debian's busybox-static and inetutils-telnetd (tools/stages/10-native.sh installs both).
+PROGRAMS = {"busybox": "/bin/busybox", "inetutils": "/usr/sbin/telnetd"}
 # busybox sends its option requests, then the issue text, then what login.sh
 # writes: paced lines keep login's prompt out of the chunks linux and unix
 # take. busybox shows the issue's line end as CR LF CR, a prompt: so it has none.
@@ -48,21 +48,6 @@ WRAPPER = "#!/bin/sh\nfor n in 1 2 3; do sleep 0.4; printf '\\nravlo test host, 
 def skip(reason):
     print("SKIPPED: " + reason)
     sys.exit(fakehost.SKIP)
-
-
-def fetch_busybox(cache):
-    """busybox-static's binary, unpacked into the build tree on first use."""
-    binary = os.path.join(cache, "root", "bin", "busybox")
-    if not os.access(binary, os.X_OK):
-        os.makedirs(cache, exist_ok=True)
-        download = ["apt-get", "download", "busybox-static"]
-        if subprocess.run(download, cwd=cache, capture_output=True).returncode != 0:
-            subprocess.run(["apt-get", "update", "-qq"], capture_output=True)  # a fresh machine's empty lists
-            if subprocess.run(download, cwd=cache, capture_output=True).returncode != 0:
-                skip("apt-get download busybox-static failed")
-        deb = sorted(glob.glob(os.path.join(cache, "busybox-static_*.deb")))[-1]
-        subprocess.run(["dpkg", "-x", deb, os.path.join(cache, "root")], check=True)
-    return binary
 
 
 def shape_host(work, password):
@@ -87,18 +72,18 @@ def shape_host(work, password):
     return name
 
 
-def start_busybox(cache, work):
+def start_busybox(work):
     with open(os.path.join(work, "issue"), "w") as f:
         f.write(ISSUE)
     with open(os.path.join(work, "login.sh"), "w") as f:
         f.write(WRAPPER)
     os.chmod(os.path.join(work, "login.sh"), 0o755)
-    server = subprocess.Popen([fetch_busybox(cache), "telnetd", "-F", "-p", "23", "-b", "127.0.0.1", "-l",
+    server = subprocess.Popen([PROGRAMS["busybox"], "telnetd", "-F", "-p", "23", "-b", "127.0.0.1", "-l",
                                os.path.join(work, "login.sh"), "-f", os.path.join(work, "issue")])
     return server.terminate
 
 
-def start_inetutils(cache, work):
+def start_inetutils(work):
     """inetutils' telnetd runs from inetd: one per connection, the socket on its standard input."""
     listener = socket.create_server(("127.0.0.1", 23))
 
@@ -109,7 +94,7 @@ def start_inetutils(cache, work):
             except OSError:  # closed: the test is over
                 return
             with conn:
-                subprocess.Popen([INETUTILS, "-h"], stdin=conn, stdout=conn, stderr=subprocess.DEVNULL)
+                subprocess.Popen([PROGRAMS["inetutils"], "-h"], stdin=conn, stdout=conn, stderr=subprocess.DEVNULL)
     threading.Thread(target=serve, daemon=True).start()
     return listener.close
 
@@ -136,16 +121,12 @@ def main(argv):
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
     parser.add_argument("--server", required=True, choices=sorted(SERVERS))
-    parser.add_argument("--cache", required=True, help="where busybox-static is fetched and unpacked")
     parser.add_argument("--repeat", type=int, default=1)
     options = parser.parse_args(argv[1:])
-    cache = os.path.abspath(options.cache)
     if os.geteuid() != 0 or crypt is None or not os.access("/bin/login", os.X_OK):
         skip("needs root, python3's crypt module and /bin/login")
-    if options.server == "busybox":
-        fetch_busybox(cache)  # out here: the private namespace has no network
-    elif not os.access(INETUTILS, os.X_OK):
-        skip("inetutils' telnetd is not installed (Debian package inetutils-telnetd)")
+    if not os.access(PROGRAMS[options.server], os.X_OK):
+        skip("%s is not installed" % PROGRAMS[options.server])
     outer = os.environ.setdefault("RAVLO_OUTER_MNT_NS", os.readlink("/proc/self/ns/mnt"))
     fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:], also=("-m",))
     if os.readlink("/proc/self/ns/mnt") == outer:
@@ -157,7 +138,7 @@ def main(argv):
         os.chmod(work, 0o755)  # the test account's home is inside
         password = "Pw-" + secrets.token_hex(6)
         name = shape_host(work, password)
-        stop = (start_busybox if options.server == "busybox" else start_inetutils)(cache, work)
+        stop = (start_busybox if options.server == "busybox" else start_inetutils)(work)
         try:
             fakehost.wait_listening(23)
             for kind in kinds * options.repeat:

@@ -28,6 +28,6 @@ case "${1:-run}" in
   packages) echo cmake make g++ libgtest-dev libgmock-dev python3 util-linux ;;
   run)
     sanitized asan-ubsan
-    sanitized tsan -R '^(EventTimer|OnResponseTimer|TimerService)\.|^integration\.(timer|session|hostile)$'
+    sanitized tsan -R '^(EventTimer|OnResponseTimer|TimerService)\.|^integration\.(timer|session|hostile|options)$'
     ;;
 esac
