@@ -22,21 +22,15 @@ import fakehost  # noqa: E402
 from scenarios import CMD, GROUPS, NAMES  # noqa: E402
 
 
-class Flavour:
-    """How the program's output is encoded: raw bytes and UTF-8 on POSIX;
-    Shift_JIS and a text-mode stream (every LF out as CR LF) on Windows."""
-
-    def __init__(self, name):
-        self.name = name
-        self.encoding = "cp932" if name == "windows" else "utf-8"
-
-    def render(self, parts, encoding=None):
-        encoding = encoding or self.encoding
-        out = b"".join(p.encode(encoding) if isinstance(p, str) else p for p in parts)
-        return out.replace(b"\n", b"\r\n") if self.name == "windows" else out
+def render(parts, flavour, encoding=None):
+    """The expected bytes: str parts are ravlo's own text, in UTF-8 on POSIX;
+    on Windows in Shift_JIS, through a text-mode stream (every LF as CR LF)."""
+    encoding = encoding or ("cp932" if flavour == "windows" else "utf-8")
+    out = b"".join(p.encode(encoding) if isinstance(p, str) else p for p in parts)
+    return out.replace(b"\n", b"\r\n") if flavour == "windows" else out
 
 
-def run_scenario(s, options, flavour):
+def run_scenario(s, options):
     log = []
     with tempfile.TemporaryDirectory() as work:
         if s.commands is not None:
@@ -65,8 +59,8 @@ def run_scenario(s, options, flavour):
         if want is not None and bytes(got) != want:
             problems.append("%s: expected '%s', got '%s'" % (what, fakehost.show(want), fakehost.show(got)))
 
-    compare("stdout", flavour.render(s.stdout, s.encoding) if s.stdout is not None else None, out)
-    compare("stderr", flavour.render(s.stderr), err)
+    compare("stdout", render(s.stdout, options.flavour, s.encoding) if s.stdout is not None else None, out)
+    compare("stderr", render(s.stderr, options.flavour), err)
     if rc != s.rc:
         problems.append("exit status: expected %s, got %s" % (s.rc, rc))
     if host:
@@ -145,42 +139,36 @@ def main(argv):
     options.binary = os.path.abspath(options.binary)
     fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:], also=("-m",))
     add_host_names()
-    flavour = Flavour(options.flavour)
     options.server = WineServer(options.launcher)
     options.server.start()
     try:
-        passed, failed, skipped = run_groups(options, flavour)
+        passed, failed, skipped = run_groups(options)
     finally:
         options.server.stop()
     print("%d passed, %d failed, %d skipped" % (passed, failed, skipped))
-    if failed:
-        return 1
-    return fakehost.SKIP if passed == 0 and skipped else 0
+    return 1 if failed else fakehost.SKIP if passed == 0 and skipped else 0
 
 
-def run_groups(options, flavour):
-    passed = failed = skipped = 0
+def run_groups(options):
+    counts = {"ok": 0, "FAIL": 0, "SKIP": 0}
     for group in options.group or sorted(GROUPS):
         for s in GROUPS[group]():
             if options.name and options.name not in s.name:
                 continue
-            reason = s.skip_reason(flavour)
+            reason = s.skip_reason(options.flavour)
             if reason:
+                counts["SKIP"] += 1
                 print("SKIP %s.%s: %s" % (group, s.name, reason))
-                skipped += 1
                 continue
-            problems, log, elapsed, rc = run_scenario(s, options, flavour)
+            problems, log, elapsed, rc = run_scenario(s, options)
             if problems and options.server.crashed(rc):
                 print("RETRY %s.%s: Wine ended it by SIGSEGV" % (group, s.name))
-                problems, log, elapsed, rc = run_scenario(s, options, flavour)
-            if problems:
-                failed += 1
-                print("FAIL %s.%s (%.2fs)" % (group, s.name, elapsed))
-                print("\n".join("    " + line for line in log + problems))
-            else:
-                passed += 1
-                print("ok   %s.%s (%.2fs)" % (group, s.name, elapsed))
-    return passed, failed, skipped
+                problems, log, elapsed, rc = run_scenario(s, options)
+            verdict = "FAIL" if problems else "ok"
+            counts[verdict] += 1
+            print("%-4s %s.%s (%.2fs)" % (verdict, group, s.name, elapsed))
+            print("".join("    %s\n" % line for line in log + problems) if problems else "", end="")
+    return counts["ok"], counts["FAIL"], counts["SKIP"]
 
 
 if __name__ == "__main__":

@@ -64,7 +64,7 @@ class Scenario:
             self.received = None
 
     def skip_reason(self, flavour):
-        if self.only and self.only != flavour.name:
+        if self.only and self.only != flavour:
             return self.why or "holds on %s only" % self.only
         return self.needs() if self.needs else None
 
