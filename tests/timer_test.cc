@@ -28,19 +28,15 @@ int TimerGetMinPeriod(std::uint32_t* minPeriodMs) {
   *minPeriodMs = fake.minPeriod;
   return fake.capsFail ? -1 : 0;
 }
-
 int TimerBeginPeriod(std::uint32_t periodMs) {
   Record("begin ", periodMs);
   return periodMs == 0 ? -1 : 0;
 }
-
 void TimerEndPeriod(std::uint32_t periodMs) { Record("end ", periodMs); }
-
 std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs, const TimerTarget*) {
   Record("set " + std::to_string(delayMs) + " ", resolutionMs);
   return fake.setEventFails ? 0 : 7;
 }
-
 void TimerKillEvent(std::uint32_t eventId) { Record("kill ", eventId); }
 
 }  // namespace platform

@@ -1,7 +1,6 @@
-// One received chunk down the path the session loop gives it: copied into a
-// work buffer of the loop's size, normalised, tested for both error keywords
-// and for a prompt. The buffer is allocated at exactly its size, so ASan sees
-// a write past it; the bytes past n + 2 are a canary for writes inside it.
+// A chunk down the loop's path: normalised in a work buffer of exactly the
+// loop's size (ASan sees a write past it; a canary, one inside), then tested
+// for the error keywords and a prompt.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

@@ -1,8 +1,5 @@
-"""The integration scenarios, one row each, in groups.
-
-Expected standard output is a list of parts: bytes are the host's, shown as
-received; str is ravlo's own text, encoded as the platform prints it.
-"""
+"""The integration scenarios, one row each, in groups. Expected output is a list
+of parts: bytes are the host's, as received; str is ravlo's own text."""
 import atexit
 import os
 import random
@@ -118,7 +115,6 @@ def cli():
                 needs=lambda: None if sjis_locale() else "localedef cannot make a Shift_JIS locale here",
                 why="Windows always prints code page 932")
     rows += [
-        refused("usage in a Shift_JIS locale", [], USAGE, encoding="cp932", **sjis),
         refused("messages in a Shift_JIS locale", [LO, "2", "10", os.fsdecode(b"missing\x82\xa0.txt"), "0"],
                 [OPEN_FAILED.encode("cp932"), b"missing\x82\xa0.txt\n"], commands=None, **sjis),
     ]
@@ -132,11 +128,10 @@ def cli():
     for kind, seconds, bel, shown, kw in [
             ("2", "700", "0", banner(seconds=600), LONG_LIMIT),
             ("2", huge, "0", banner(seconds=600), LONG_LIMIT),
-            ("2", "\t\n 7秒", "0", banner(seconds=7), {}),
             ("2", "10", "5", banner(bel="disable"), {}),
             ("2", "10", "", banner(), {}),
-            ("00", "10", "0", banner(), {}),
-            (" 0", "10", "0", banner(), {})]:
+            (" 0", "10", "0", banner(), {}),
+            ("linux", "10", "0", banner(), {})]:
         bell = b"[0x07:BEL]" if "disable" in shown else b"\x07"
         rows.append(Scenario("banner for type %r limit %.8r BEL %.8r" % (kind, seconds, bel),
                              [LO, kind, seconds, CMD, bel], b"", prompt, [shown, bell + b"$ ", END], **kw))
@@ -183,18 +178,6 @@ def sessions():
                      ("send", b"$ ")),
                 [banner(), b"Password: ", "********", b"$ ", END], commands=b"pw\n", received=b"pw\n"),
     ]
-
-
-def prompts():
-    """The chunk's path through the loop; which tokens count is unit-tested."""
-    rows = []
-    for chunk, is_prompt in [(b"done\r", True), (b"ab\x00cd\r", False), (b"x\r\x00y", True)]:
-        steps = [("send", chunk)] if is_prompt else [("send", chunk), ("silence", 0.5), ("send", b"$ ")]
-        rows.append(session("%r is %sa prompt" % (chunk, "" if is_prompt else "not "),
-                            Host(*steps, ("expect", b"one\n"), ("send", b"$ "), ("silence", 0.3)),
-                            [banner(), chunk] + ([] if is_prompt else [b"$ "]) + [b"$ ", END],
-                            commands=b"one\n", received=b"one\n"))
-    return rows
 
 
 def sent(name, content, lines, before_reading=(), **kw):
@@ -277,16 +260,13 @@ def hostile():
     # More lines than the host can ask for: one per chunk, at most one chunk per byte.
     plenty = b"x\n" * (70 * 1024)
     burst = b"".join(b"line %05d of a long listing\n" % n for n in range(1200))  # ~34 KiB, no prompt
-    full_cr = b"b" + b"a" * 10239 + b"\r"  # the CR ends the second chunk
+    full_cr = b"b" + b"a" * 10239 + b"\r"  # the CR ends the second chunk, a prompt
     rows = [
         session("random bytes, then silence", Host(("send", noise)),
                 [banner(seconds=1), noise, NO_RESPONSE, END], commands=plenty, received=None,
                 seconds=1, checks=[sends_only(b"x\n")]),
         session("burst larger than a chunk ends at its closing prompt", Host(("send", burst + b">")),
                 [banner(), burst, b">", END]),
-        session("10241 bytes ending in CR",
-                Host(("send", full_cr), ("expect", b"one\n"), ("send", b"$ "), ("silence", 0.3)),
-                [banner(), full_cr, b"$ ", END], commands=b"one\n", received=b"one\n"),
         # The full chunk is answered before the host goes on: the reply to it waits, then settles.
         session("segments after a full chunk are one chunk",
                 Host(("send", full_cr), ("expect", b"one\n"), ("pause", 0.2),
@@ -295,7 +275,7 @@ def hostile():
                 received=b"one\npw\n"),
     ]
     for name, flood, commands in [("IAC", b"\xff" * 50000, b""), ("NUL", b"\x00" * 50000, b""),
-                                  ("CR", b"\r" * 50000, plenty), ("CR NUL", b"\r\x00" * 25000, plenty)]:
+                                  ("CR NUL", b"\r\x00" * 25000, plenty)]:
         # A bare CR ends or fills every chunk of the last two, so each chunk is a prompt.
         rows.append(session("flood of %s bytes, then silence" % name, Host(("send", flood), ("hold",)),
                             [banner(seconds=1), flood, NO_RESPONSE, END], commands=commands,
@@ -323,21 +303,12 @@ def badinput():
     return [
         refused("file name with printf conversions", [LO, "2", "10", "%s%n%x", "0"],
                 OPEN_FAILED + "%s%n%x\n", commands=None),
-        # Zero bytes, a lone CR, then 0x1A ends the file mid-line.
-        sent("binary command file", bytes(range(256)) * 2, [bytes(range(11)), bytes(range(11, 26))]),
         refused("empty host", ["", "2", "10", CMD, "0"], LOOKUP_FAILED + "\n",
                 only="posix", why="Windows looks an empty name up as this machine"),
         refused("huge host name", [huge, "2", "10", CMD, "0"], LOOKUP_FAILED + huge + "\n"),
         refused("host of undecodable bytes", [os.fsdecode(b"\xff\xfe\x80"), "2", "10", CMD, "0"],
                 [LOOKUP_FAILED, b"\xff\xfe\x80", "\n"], **POSIX_ARGS),
     ]
-
-
-def lists_options(out, elapsed, host):
-    missing = [o for o in ("status", "verbose", "version", "help", "port", "telnet", "prompt", "error")
-               if b"--" + o.encode() not in out]
-    if not out.startswith(b"<---") or missing:
-        return "-h shows no usage text or lacks %s" % missing
 
 
 def telnet_aware():
@@ -362,11 +333,10 @@ def telnet_aware():
                 [banner(kind="linux"), b"login: $ ", END], b"one\n", L1 + iac((252, 5)) + L2 + L3 + b"one\n",
                 kind="0", opts=["-t"]),
         session("-p 2323", Host(("send", b"$ "), address=(LO, 2323)), [banner(), b"$ ", END], opts=["-p", "2323"]),
-        session("-P types the login name", Host(("send", b"Username: "), ("expect", b"demo\n"), ("send", b"$ ")),
-                [banner(), b"Username: $ ", END], b"demo\n", b"demo\n", opts=["-P", "Username: "]),
-        session("-E ends the session", Host(("send", b"$ "), ("expect", b"x\n"), ("send", b"% Invalid input\r\n$ ")),
-                [banner(), b"$ % Invalid input\r\n$ ", KEYWORD, END], b"x\ny\n", b"x\n", rc=1,
-                opts=["-s", "-E", "nothing", "-E", "% Invalid"]),
+        session("-P types the login name, -E ends the session",
+                Host(("send", b"Username: "), ("expect", b"x\n"), ("send", b"% Invalid input\r\n$ ")),
+                [banner(), b"Username: % Invalid input\r\n$ ", KEYWORD, END], b"x\ny\n", b"x\n", rc=1,
+                opts=["-s", "-P", "Username: ", "-E", "nothing", "-E", "% Invalid"]),
     ]
 
 
@@ -409,7 +379,9 @@ def options():
                  stdout=["ホスト名の取得に失敗しました : -3\n"]),
         Scenario("-E without its text", ["-E"], stdout=[USAGE], rc=255, stderr=["ravlo: option -E needs an argument\n"]),
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
-        Scenario("-h", ["-h"], checks=[lists_options]),
+        Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda out, *_: None if out.startswith(
+            b"<---") and all(b"--" + o in out for o in (b"status", b"verbose", b"version", b"help", b"port", b"telnet",
+                                                        b"prompt", b"error")) else "-h lacks the usage text or an option"]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
                 [], b"c1\nc2\n", b"c1\nc2\n", rc=4, stderr=["ravlo: 標準出力への書き込みが失敗しました。\n"],
@@ -418,6 +390,6 @@ def options():
     return rows + telnet_aware()
 
 
-GROUPS = {"cli": cli, "session": sessions, "prompts": prompts, "files": files,
+GROUPS = {"cli": cli, "session": sessions, "files": files,
           "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput,
           "options": options}
