@@ -25,12 +25,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 import fakehost  # noqa: E402
 
-with warnings.catch_warnings():
-    warnings.simplefilter("ignore", DeprecationWarning)
-    try:
-        import crypt
-    except ImportError:  # gone since Python 3.13
-        crypt = None
+warnings.simplefilter("ignore", DeprecationWarning)
+try:
+    import crypt
+except ImportError:  # gone since Python 3.13
+    crypt = None
 
 KINDS = {"0": "linux", "1": "unix", "2": "other"}
 # Per server: the target types tried, and ravlo's options before its arguments.
@@ -43,11 +42,6 @@ PROGRAMS = {"busybox": "/bin/busybox", "inetutils": "/usr/sbin/telnetd"}
 ISSUE = "busybox telnetd for ravlo"
 WRAPPER = "#!/bin/sh\nfor n in 1 2 3; do sleep 0.4; printf '\\nravlo test host, line %s' $n; done\n" \
           "sleep 0.4; echo\nexec /bin/login\n"
-
-
-def skip(reason):
-    print("SKIPPED: " + reason)
-    sys.exit(fakehost.SKIP)
 
 
 def shape_host(work, password):
@@ -73,11 +67,10 @@ def shape_host(work, password):
 
 
 def start_busybox(work):
-    with open(os.path.join(work, "issue"), "w") as f:
-        f.write(ISSUE)
-    with open(os.path.join(work, "login.sh"), "w") as f:
-        f.write(WRAPPER)
-    os.chmod(os.path.join(work, "login.sh"), 0o755)
+    for name, text, mode in (("issue", ISSUE, 0o644), ("login.sh", WRAPPER, 0o755)):
+        with open(os.path.join(work, name), "w") as f:
+            f.write(text)
+        os.chmod(f.name, mode)
     server = subprocess.Popen([PROGRAMS["busybox"], "telnetd", "-F", "-p", "23", "-b", "127.0.0.1", "-l",
                                os.path.join(work, "login.sh"), "-f", os.path.join(work, "issue")])
     return server.terminate
@@ -123,10 +116,10 @@ def main(argv):
     parser.add_argument("--server", required=True, choices=sorted(SERVERS))
     parser.add_argument("--repeat", type=int, default=1)
     options = parser.parse_args(argv[1:])
-    if os.geteuid() != 0 or crypt is None or not os.access("/bin/login", os.X_OK):
-        skip("needs root, python3's crypt module and /bin/login")
-    if not os.access(PROGRAMS[options.server], os.X_OK):
-        skip("%s is not installed" % PROGRAMS[options.server])
+    needs = ["/bin/login", PROGRAMS[options.server]]
+    if os.geteuid() != 0 or crypt is None or not all(os.access(path, os.X_OK) for path in needs):
+        print("SKIPPED: needs root, python3's crypt module, %s and %s" % tuple(needs))
+        return fakehost.SKIP
     outer = os.environ.setdefault("RAVLO_OUTER_MNT_NS", os.readlink("/proc/self/ns/mnt"))
     fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:], also=("-m",))
     if os.readlink("/proc/self/ns/mnt") == outer:

@@ -71,10 +71,8 @@ def run_scenario(s, options):
 
 
 class WineServer:
-    """Wine makes its sockets in the prefix's wineserver, which serves every
-    process of the prefix from the network namespace it was started in. So
-    one left running is stopped and ours is started here, and it is gone when
-    we end (it would serve the next namespace)."""
+    """Wine makes its sockets in the prefix's wineserver, in the network
+    namespace it was started in: so ours starts here, and is gone when we end."""
 
     def __init__(self, launcher):
         self.launcher = launcher.split()
@@ -93,9 +91,8 @@ class WineServer:
             quiet(["wineserver", "-k"])
             quiet(["wineserver", "-w"])
 
-    # Wine's own report of a thread of its own (the multimedia timer's) dying
-    # as it starts while the process exits: a race inside Wine, about one in
-    # 200 short sessions. Not ravlo's output.
+    # Wine's report of its multimedia timer's thread dying as the process
+    # exits: a race inside Wine (one short session in 200), not ravlo's output.
     NOISE = re.compile(rb"wine client error:[^\n]*\n?")
 
     def crashed(self, rc):
