@@ -64,21 +64,27 @@ const char* const kTraceEndTexts[4] = {
     "ravlo: end: command file used up\n", "ravlo: end: error keyword\n",
     "ravlo: end: no response\n", "ravlo: end: connection lost\n"};
 
+namespace {
+
+// Converting the format is safe: Shift_JIS never makes a '%' of a kanji.
+void PrintConverted(std::FILE* stream, const char* format, va_list args) {
+  std::vfprintf(stream, platform::ConsoleText(format).c_str(), args);
+}
+
+}  // namespace
+
 void PrintMessage(const char* format, ...) {
-  // Converting the format is safe: Shift_JIS never makes a '%' of a kanji.
-  const std::string converted = platform::ConsoleText(format);
   va_list args;
   va_start(args, format);
-  std::vfprintf(stdout, converted.c_str(), args);
+  PrintConverted(stdout, format, args);
   va_end(args);
   std::fflush(stdout);
 }
 
 void PrintError(const char* format, ...) {
-  const std::string converted = platform::ConsoleText(format);
   va_list args;
   va_start(args, format);
-  std::vfprintf(stderr, converted.c_str(), args);
+  PrintConverted(stderr, format, args);
   va_end(args);
 }
 
