@@ -6,8 +6,8 @@
 
 #include "app/command_line.h"
 #include "app/options.h"
-#include "messages/messages.h"
 #include "app/session.h"
+#include "messages/messages.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <string>
 
-#include "messages/messages.h"
 #include "app/session.h"
+#include "messages/messages.h"
 #include "textmatch/textmatch.h"
 
 namespace {
