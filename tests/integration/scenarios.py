@@ -314,7 +314,8 @@ def telnet_aware():
     again = asks + iac((252, 1), (250, 24)) + b"\x01\xff\xff\xfb\x01" + iac((240,), (241,)) + b"ab\xff"
     steps = [("send", asks), ("expect", answers), ("send", again), ("pause", 0.3), ("send", b"\xff\xfbc\xff\xfd"),
              ("pause", 0.3), ("send", b"\x03$ "), ("expect", iac((252, 3)) + b"one\n"), ("send", b"$ ")]
-    scripted = [("send", OPENING + iac((253, 5))), ("expect", L1 + iac((252, 5)))]
+    # The script's own WILL TERMINAL-SPEED and last WONT 35 already answer DO 32 and DO 35.
+    scripted = [("send", OPENING + iac((253, 5), (253, 32), (253, 35))), ("expect", L1 + iac((252, 5)))]
     for script in (L2, L3):
         scripted += [("send", OPENING), ("expect", script)]
     return [
@@ -352,6 +353,10 @@ def options():
             rows.append(session("%s %s" % (what, opts[0] if opts else "without -s"), Host(*steps) if steps else None,
                                 [banner(seconds=limit)] + shown + [END], commands, commands[:3], seconds=limit,
                                 opts=opts, rc=status if opts else 0, checks=ends if gone else []))
+    # A host gone while a long line is still being sent: the send gives up at once.
+    rows.append(session("-s and a reset while a line is sent", Host(("send", b"$ "), ("reset",)),
+                        [banner(seconds=limit), b"$ ", NO_RESPONSE, END], b"y" * (16 << 20) + b"\nc2\n", None,
+                        seconds=limit, opts=["-s"], rc=3, checks=[elapsed_between(0, limit - slack)]))
     login = Host(("send", b"login: "), ("expect", b"demo\n"), ("send", b"Password: "), ("expect", b"s3cret\n"),
                  ("send", b"\r\nLogin incorrect\r\n"))
     trace = ["connected", 'chunk 1: 7 bytes: shown, prompt "login: "', "line 1: 5 bytes sent",
