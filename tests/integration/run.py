@@ -109,8 +109,7 @@ class WineServer:
 
 
 def quiet(command):
-    devnull = subprocess.DEVNULL
-    subprocess.run(command, stdin=devnull, stdout=devnull, stderr=devnull)
+    subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def add_host_names():

@@ -35,7 +35,6 @@ U1 = bytes.fromhex("fffb18fffb1ffffa1f0050001afff0fffc23fffb27fffc24")
 U2 = bytes.fromhex("fffc23fffc24fffa1800414e5349fff0fffa2700fff0")
 # What a Telnet server typically opens with: DO TTYPE, DO NAWS, WILL ECHO.
 OPENING = bytes.fromhex("fffd18fffd1ffffb01")
-POSIX_ARGS = dict(only="posix", why="arguments reach the program as bytes on POSIX only")
 # Wine's multimedia timer refuses delays above 65535 ms (Windows takes up to 1000000).
 LONG_LIMIT = dict(only="posix", why="Wine's timeSetEvent refuses delays above 65535 ms")
 
@@ -140,10 +139,6 @@ def cli():
 NAMES = {"ravlo-host": "127.0.0.2", "ravlo-ip6-only": "::1"}
 
 
-def names_missing():
-    return None if os.environ.get("RAVLO_HOST_NAMES") else "cannot add names to /etc/hosts here"
-
-
 def sessions():
     login = Host(
         ("send", b"Welcome to host\r\n"), ("pause", 0.05),
@@ -162,7 +157,8 @@ def sessions():
         # name that resolved to nothing or to a wrong address is not reached.
         Scenario("host %s reached" % name, [name, "2", "10", CMD, "0"], b"c1\n",
                  Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), address=(address, 23)),
-                 [banner(host=name), b"$ $ ", END], received=b"c1\n", needs=None if name == "::1" else names_missing)
+                 [banner(host=name), b"$ $ ", END], received=b"c1\n", needs=None if ":" in name else
+                 lambda: None if os.environ.get("RAVLO_HOST_NAMES") else "cannot add names to /etc/hosts here")
         for name, address in list(NAMES.items()) + [("::1", "::1")]
     ] + [
         session("command not found stops even before a prompt",
@@ -299,7 +295,7 @@ def badinput():
                 only="posix", why="Windows looks an empty name up as this machine"),
         refused("huge host name", [huge, "2", "10", CMD, "0"], LOOKUP_FAILED + huge + "\n"),
         refused("host of undecodable bytes", [os.fsdecode(b"\xff\xfe\x80"), "2", "10", CMD, "0"],
-                [LOOKUP_FAILED, b"\xff\xfe\x80", "\n"], **POSIX_ARGS),
+                [LOOKUP_FAILED, b"\xff\xfe\x80", "\n"], only="posix", why="arguments are bytes on POSIX only"),
     ]
 
 
