@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "app/session.h"
 #include "messages/messages.h"
@@ -33,6 +34,7 @@ struct LoopState {
   bool connected = false;  // the trace has said so (kept with -v only)
   bool lost = false;       // the connection has been closed or has failed: only the limit is left
   bool filled = false;     // the last receive filled the buffer: more is waiting
+  bool sendFailed = false;  // the last send found the connection failed: the next pass says so
 };
 
 template <typename... Args>
@@ -129,17 +131,17 @@ const char* FindErrorKeyword(const char* text, const Options& options) {
 }
 
 // Sends the whole piece, waiting while the connection's buffer is full, and
-// adds what went out to sent. Gives up (false) on an error or once the
-// response limit has expired, so a host that stops reading cannot hold the
-// session past its limit.
-bool SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned long long& sent) {
+// adds what went out to sent. 1 when all went out; 0 when it gave up once the
+// response limit expired, so a host that stops reading cannot hold the session
+// past its limit; -1 when the connection failed.
+int SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned long long& sent) {
   const char* data = piece.data();
   std::size_t left = piece.size();
   while (left > 0) {
     const int n = platform::SendSome(socket, data, static_cast<int>(std::min<std::size_t>(left, INT_MAX)));
-    if (n < 0) return false;
+    if (n < 0) return -1;
     if (n == 0) {
-      if (ResponseTimedOut.load() != 0) return false;
+      if (ResponseTimedOut.load() != 0) return 0;
       platform::PauseOneMs();
       continue;
     }
@@ -147,7 +149,7 @@ bool SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned
     left -= static_cast<std::size_t>(n);
     sent += static_cast<unsigned long long>(n);
   }
-  return true;
+  return 1;
 }
 
 // Sends the next command line whole, piece after piece. An endless line ends
@@ -157,9 +159,11 @@ bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
   bool more = false;
   if (!session.commandFile.ReadLine(piece, more)) return false;
   unsigned long long sent = 0;
-  while (SendPiece(session.socket, piece, sent) && more && ResponseTimedOut.load() == 0 &&
+  int result = 0;
+  while ((result = SendPiece(session.socket, piece, sent)) > 0 && more && ResponseTimedOut.load() == 0 &&
          session.commandFile.ReadLine(piece, more)) {
   }
+  state.sendFailed = result < 0;
   Trace(session, kTraceLineSentFormat, ++state.lines, sent);
   return true;
 }
@@ -181,7 +185,7 @@ SessionEnd SessionLoop(Session& session) {
     // then lets a reply that comes in several segments arrive as one chunk.
     // After a full chunk it receives at once; should that find nothing, the
     // next pass sleeps and settles as usual.
-    if (!state.filled) {
+    if (!state.filled && !state.sendFailed) {
       session.wait.Wait(state.lost ? platform::kNoSocket : session.socket);
       platform::PauseOneMs();
     }
@@ -190,7 +194,10 @@ SessionEnd SessionLoop(Session& session) {
       PrintMessage(kNoResponseText);
       return End(session, SessionEnd::kNoResponse);
     }
-    const int n = platform::Receive(session.socket, buffers->receive.data(), kChunkBytes);
+    // A failed send is a failed connection, whether or not the socket signals it.
+    const int n = std::exchange(state.sendFailed, false)
+                      ? platform::kReceiveFailed
+                      : platform::Receive(session.socket, buffers->receive.data(), kChunkBytes);
     state.filled = n == kChunkBytes;
     NoteConnected(session, state, n);
     if (n == platform::kReceiveNothing) continue;
