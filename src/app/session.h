@@ -22,7 +22,7 @@ struct Session {
   std::int32_t bellMode = 0;         // 1: BEL bytes are shown as "[0x07:BEL]"
   CommandFile commandFile;
   platform::SocketHandle socket = platform::kNoSocket;
-  platform::PeerAddress peer;  // with its port: kTelnetPort, or options.port
+  platform::PeerAddress peer;  // with its port, options.port
   std::int32_t negotiationStep = 0;
   TelnetFilter telnet;  // with options.telnet: the host's commands, followed across chunks
   platform::SocketWait wait;  // before the timer, which wakes it: it outlives every timer

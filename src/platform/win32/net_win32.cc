@@ -2,7 +2,6 @@
 #include <winsock2.h>
 #include <windows.h>
 
-
 #include "platform/platform.h"
 
 namespace platform {
