@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "messages/messages.h"
@@ -26,6 +28,18 @@ bool ReadPort(Options& options, const char* text) {
   return true;
 }
 
+// Telnet ends a line with CR LF; CR NUL is its bare carriage return.
+bool ReadLineEnd(Options& options, const char* name) {
+  static constexpr std::pair<const char*, std::string_view> kLineEnds[] = {
+      {"lf", "\n"}, {"crlf", "\r\n"}, {"cr", "\r"}, {"crnul", std::string_view("\r\0", 2)}};
+  for (const auto& [known, bytes] : kLineEnds) {
+    if (std::strcmp(name, known) != 0) continue;
+    options.lineEnd = bytes;
+    return true;
+  }
+  return false;
+}
+
 // An empty prompt or keyword would match every chunk.
 bool AddText(std::vector<const char*>& texts, const char* text) {
   texts.push_back(text);
@@ -42,6 +56,7 @@ constexpr OptionRow kOptionRows[] = {
     {'t', "telnet", no_argument, [](Options& o, const char*) { return o.telnet = true; }},
     {'P', "prompt", required_argument, [](Options& o, const char* t) { return AddText(o.prompts, t); }},
     {'E', "error", required_argument, [](Options& o, const char* t) { return AddText(o.keywords, t); }},
+    {'L', "line-end", required_argument, ReadLineEnd},
 };
 
 const OptionRow* FindOption(int shortName) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 struct Options {
@@ -13,6 +14,7 @@ struct Options {
   bool telnet = false;                // -t: a Telnet-aware session
   std::vector<const char*> prompts;   // -P TEXT: more prompts, matched at the end
   std::vector<const char*> keywords;  // -E TEXT: more error keywords, matched anywhere
+  std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
 };
 
 // Reads the options at the start of argv, up to the first argument that is

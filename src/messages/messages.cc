@@ -41,6 +41,9 @@ const char kHelpText[] =
     "                  (may be given several times)\n"
     "-E, --error TEXT  one more error keyword, matched anywhere\n"
     "                  (may be given several times)\n"
+    "-L, --line-end EOL\n"
+    "                  end each line sent with EOL: lf (as by default), crlf,\n"
+    "                  cr or crnul (CR and a zero byte)\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";

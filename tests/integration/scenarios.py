@@ -191,6 +191,10 @@ def files():
         sent("CR at the end of the file", b"end\r", [b"end\r"]),
         sent("CR LF where a 64 KiB piece ends", b"p" * 65535 + b"\r\nz", [b"p" * 65535 + b"\n", b"z"]),
         sent("zero byte and IAC sent as they stand", b"a\x00b\xff\n", [b"a\x00b\xff\n"]),
+        # A host that acts on a line only at its own line end.
+        *(sent("-L %s: a line's final LF only, also after a 64 KiB piece" % name, b"a\rb\n" + b"p" * 65536 + b"\nc",
+               [b"a\rb" + end, b"p" * 65536 + end, b"c"], opts=["-L", name])
+          for name, end in [("crlf", b"\r\n"), ("cr", b"\r"), ("crnul", b"\r\0")]),
         # More than both ends' socket buffers: sending must wait while they are full.
         sent("16 MiB line to a host that reads late", b"y" * (16 << 20) + b"\n", [b"y" * (16 << 20) + b"\n"],
              before_reading=[("pause", 1.0)]),
@@ -363,7 +367,8 @@ def options():
                         b"demo\ns3cret\n", b"demo\ns3cret\n", opts=["-v"], stderr=["ravlo: %s\n" % t for t in trace]))
     for args, problem in [(["-sx"], "unknown option: -x"), (["--status=1"], "option --status takes no argument"),
                           (["-s"], None), (["-p", "65536"], "option -p: unfit value '65536'"),
-                          (["--port=0"], "option --port: unfit value '0'"), (["-P", ""], "option -P: unfit value ''")]:
+                          (["--port=0"], "option --port: unfit value '0'"), (["-P", ""], "option -P: unfit value ''"),
+                          (["-L", "bogus"], "option -L: unfit value 'bogus'")]:
         rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
                              rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
     rows += [
@@ -373,7 +378,7 @@ def options():
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
         Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda out, *_: None if out.startswith(
             b"<---") and all(b"--" + o in out for o in (b"status", b"verbose", b"version", b"help", b"port", b"telnet",
-                                                        b"prompt", b"error")) else "-h lacks the usage text or an option"]),
+                                                        b"prompt", b"error", b"line-end")) else "-h lacks the usage text or an option"]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
                 [], b"c1\nc2\n", b"c1\nc2\n", rc=4, stderr=["ravlo: 標準出力への書き込みが失敗しました。\n"],
