@@ -56,7 +56,9 @@ constexpr OptionRow kOptionRows[] = {
     {'t', "telnet", no_argument, [](Options& o, const char*) { return o.telnet = true; }},
     {'P', "prompt", required_argument, [](Options& o, const char* t) { return AddText(o.prompts, t); }},
     {'E', "error", required_argument, [](Options& o, const char* t) { return AddText(o.keywords, t); }},
+    {'e', "prompt-at-end", no_argument, [](Options& o, const char*) { return o.promptAtEnd = true; }},
     {'L', "line-end", required_argument, ReadLineEnd},
+    {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
 };
 
 const OptionRow* FindOption(int shortName) {

@@ -14,7 +14,9 @@ struct Options {
   bool telnet = false;                // -t: a Telnet-aware session
   std::vector<const char*> prompts;   // -P TEXT: more prompts, matched at the end
   std::vector<const char*> keywords;  // -E TEXT: more error keywords, matched anywhere
+  bool promptAtEnd = false;           // -e: a prompt only at the end of all text since the last line
   std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
+  bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
 };
 
 // Reads the options at the start of argv, up to the first argument that is
