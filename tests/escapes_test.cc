@@ -26,7 +26,7 @@ TEST(EscapeFilter, LeavesOutSequencesAndTheZeroOfCrNul) {
       {"\x1b]8;;http://x/\x1b\\link\x1b]8;;\x1b\\.", "link."},    // strings up to ESC \ .
       {"\x1b=\x1b>\x1b(Bok\x1b" "7", "ok"},                       // two bytes, and ESC ( B
       {"\x1b]2;t\x1b[Kx", "x"},                                   // ESC ends a string, begins a sequence
-      {"a\r\0b\r\r\0\0c"s, "a\rb\r\r\0c"s},                       // only the zero right after CR
+      {"\0a\r\0b\r\r\0\0c"s, "\0a\rb\r\r\0c"s},                   // only the zero right after CR
       {"\x07x\x1b\r\n\x1b[1\ny\x1b]lost\rz", "\x07x\r\n\ny\rz"},  // a sequence ends at a byte it can't hold
       {"\x1b\x1b[Ka\xff\x1b\x9b" "b", "a\xff\x9b" "b"},           // ESC ESC; ESC and a byte past 0x7E
   };
