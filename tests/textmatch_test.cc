@@ -110,7 +110,8 @@ TEST(PromptTail, FindsAPromptOnlyAtTheEndOfAllTextSinceTheLastLine) {
       {"user@vm:~$ ", "$ "},      {"root@vm:~# ", "# "},      {"edge-rtr1> ", "> "},
       {"edge-rtr1# ", "# "},      {"Router#", "#"},           {"Router>", ">"},
       {"vm login: ", "login: "},  {">>> ", ">> "},            {"\x1b[0;32m>>> \x1b[0m", ">> "},
-      {"Password: ", "assword: ********"},                    {"Enter user name: ", "Enter user name: "},
+      {"Password: ", "assword: ********"},
+      {"Welcome to vm\r\nEnter user name: ", "Enter user name: "},  // longer than any own prompt
       {"Linux vm 6.1 #1 SMP PREEMPT_DYNAMIC\r\n", "-"},     {"<b>bold</b> text", "-"},
       {"cost $ 5 only", "-"},     {"login: \r\n", "-"},     {"done\r", "-"},
       {"$ \0"s, "-"},            {"$ \r\0"s, "-"},
