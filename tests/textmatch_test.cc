@@ -5,6 +5,7 @@
 #include "escapes/escapes.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -84,17 +85,17 @@ TEST(CheckPrompt, RecognisesPromptsInNormalisedChunks) {
 }
 
 // The loop's path with -e: each chunk without its escape sequences goes to
-// the tail, whose verdict follows: the token and what it printed, or "-".
-std::vector<std::string> Verdicts(const std::vector<std::string>& chunks) {
+// the tail. The verdicts, each ending in "|": the token and what it printed, or "-".
+std::string Verdicts(const std::vector<std::string>& chunks) {
   EscapeFilter escapes;
   PromptTail tail({"Enter user name: "});
-  std::vector<std::string> verdicts;
+  std::string verdicts;
   for (const std::string& chunk : chunks) {
     std::vector<char> clean(chunk.size() + 1);
     tail.Add(clean.data(), escapes.Filter(chunk.data(), static_cast<int>(chunk.size()), clean.data()));
     testing::internal::CaptureStdout();
     const char* token = tail.Check();
-    verdicts.push_back((token != nullptr ? token : "-") + testing::internal::GetCapturedStdout());
+    verdicts += (token != nullptr ? token : "-") + testing::internal::GetCapturedStdout() + "|";
   }
   return verdicts;
 }
@@ -103,33 +104,26 @@ std::vector<std::string> Verdicts(const std::vector<std::string>& chunks) {
 // every position: where the first part is no prompt, the whole text decides.
 TEST(PromptTail, FindsAPromptOnlyAtTheEndOfAllTextSinceTheLastLine) {
   using namespace std::string_literals;
-  struct Case {
-    std::string text;
-    std::string verdict;
-  } cases[] = {
-      {"user@vm:~$ ", "$ "},      {"root@vm:~# ", "# "},      {"edge-rtr1> ", "> "},
-      {"edge-rtr1# ", "# "},      {"Router#", "#"},           {"Router>", ">"},
-      {"vm login: ", "login: "},  {">>> ", ">> "},            {"\x1b[0;32m>>> \x1b[0m", ">> "},
-      {"Password: ", "assword: ********"},
+  const std::pair<std::string, std::string> cases[] = {
+      {"user@vm:~$ ", "$ "},  {"root@vm:~# ", "# "},  {"edge-rtr1> ", "> "},  {"edge-rtr1# ", "# "},
+      {"Router#", "#"},  {"Router>", ">"},  {"vm login: ", "login: "},  {">>> ", ">> "},
+      {"\x1b[0;32m>>> \x1b[0m", ">> "},  {"Password: ", "assword: ********"},
       {"Welcome to vm\r\nEnter user name: ", "Enter user name: "},  // longer than any own prompt
-      {"Linux vm 6.1 #1 SMP PREEMPT_DYNAMIC\r\n", "-"},     {"<b>bold</b> text", "-"},
-      {"cost $ 5 only", "-"},     {"login: \r\n", "-"},     {"done\r", "-"},
-      {"$ \0"s, "-"},            {"$ \r\0"s, "-"},
+      {"Linux vm 6.1 #1 SMP PREEMPT_DYNAMIC\r\n", "-"},  {"<b>bold</b> text", "-"},  {"cost $ 5 only", "-"},
+      {"login: \r\n", "-"},  {"done\r", "-"},  {"$ \0"s, "-"},  {"$ \r\0"s, "-"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.text));
-    for (const std::string& after : {""s, "\x1b[K"s, "\x1b[0m"s}) {
-      EXPECT_EQ(Verdicts({c.text + after}), std::vector<std::string>{c.verdict});
-    }
-    for (std::size_t cut = 0; cut <= c.text.size(); ++cut) {
-      const std::vector<std::string> verdicts = Verdicts({c.text.substr(0, cut), c.text.substr(cut)});
-      if (verdicts[0] == "-") {
-        EXPECT_EQ(verdicts[1], c.verdict) << "cut at " << cut;
+  for (const auto& [text, verdict] : cases) {
+    SCOPED_TRACE(testing::PrintToString(text));
+    for (const char* after : {"", "\x1b[K", "\x1b[0m"}) EXPECT_EQ(Verdicts({text + after}), verdict + "|");
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+      const std::string verdicts = Verdicts({text.substr(0, cut), text.substr(cut)});
+      if (verdicts.rfind("-|", 0) == 0) {
+        EXPECT_EQ(verdicts, "-|" + verdict + "|") << "cut at " << cut;
       }
     }
   }
   // A prompt found is answered: what follows it stands alone.
-  EXPECT_EQ(Verdicts({"Router#", "\x1b[K", "\r\nRouter#"}), (std::vector<std::string>{"#", "-", "#"}));
+  EXPECT_EQ(Verdicts({"Router#", "\x1b[K", "\r\nRouter#"}), "#|-|#|");
 }
 
 }  // namespace
