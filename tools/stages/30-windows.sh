@@ -2,7 +2,9 @@
 # Windows build: cross-compiles ravlo.exe, the shipped 32-bit program, and the
 # same sources for x86-64, then runs the integration suite under Wine: against
 # the 32-bit build where 32-bit Wine runs, else against the x86-64 build under
-# 64-bit Wine. RAVLO_WINE64=1 takes the 64-bit path on any machine.
+# 64-bit Wine. RAVLO_WINE64=1 takes the 64-bit path on any machine. The
+# real-server rows (integration.busybox, .frr, ...) run there too: the servers
+# stay Linux programs, only the client is the .exe.
 # usage: 30-windows.sh packages|run
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -53,7 +55,7 @@ try_wine() {
 case "${1:-run}" in
   packages)
     echo cmake make g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 \
-      wine wine32:i386 wine64 python3 util-linux ;;
+      wine wine32:i386 wine64 python3 util-linux inetutils-telnetd busybox-static frr ser2net iproute2 ;;
   run)
     for tool in i686-w64-mingw32-g++ i686-w64-mingw32-objdump x86_64-w64-mingw32-g++ \
         x86_64-w64-mingw32-objdump wineserver unshare timeout; do

@@ -1,0 +1,207 @@
+"""Real Telnet servers nobody here wrote, each on a loopback port, for the
+real-server tests and tools/server_matrix.py:
+
+  inetutils  inetutils' telnetd, one per connection as inetd runs it, /bin/login
+  busybox    busybox telnetd -l /bin/login with Debian's own /etc/issue
+  frr        FRRouting's zebra vty: password, enable password, hostname edge-rtr1
+  ser2net    ser2net 4, a telnet accepter on a pty running /bin/login
+
+Needs root. Everything happens in private network and mount namespaces: a
+throw-away account (copies of /etc/passwd and /etc/shadow bound over the real
+ones, a home with Debian's /etc/skel), tmpfs over /run and /var/log. The
+machine's own files and ports are never touched.
+"""
+import os
+import pwd
+import re
+import secrets
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import warnings
+
+import fakehost
+
+warnings.simplefilter("ignore", DeprecationWarning)
+try:
+    import crypt
+except ImportError:  # gone since Python 3.13
+    crypt = None
+
+PROGRAMS = {"inetutils": "/usr/sbin/telnetd", "busybox": "/bin/busybox", "frr": "/usr/lib/frr/zebra",
+            "ser2net": "/usr/sbin/ser2net"}
+PORTS = {"inetutils": 23, "busybox": 2323, "frr": 2601, "ser2net": 2002}
+# What the last command prints; the command itself does not hold it.
+MARKERS = {"frr": b"hostname edge-rtr1", "inetutils": b"hello-from-42", "busybox": b"hello-from-42",
+           "ser2net": b"hello-from-42"}
+SHELL_COMMANDS = ["uname -s", "echo hello-from-$((6*7))"]
+ROUTER_COMMANDS = ["show version", "enable", None, "show running-config"]  # None: the enable password
+# ser2net finds no name for its accepter's address with loopback alone: a veth
+# pair with both ends in our namespace, an address from the documentation range.
+VETH = ("ravlo-v0", "ravlo-v1", "192.0.2.1/24")
+ESCAPES = re.compile(rb"\x1b\[[0-?]*[ -/]*[@-~]|\x1b\][^\x07\x1b]*(?:\x07|\x1b\\)|\x1b[ -Z\\-~]")
+PROMPT_END = re.compile(rb"(?:login: |[$#>] )$")
+# The servers' environment, whatever ours is: as a service manager starts them,
+# with the terminal type of a console server's usual client.
+ENV = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "TERM": "xterm", "LANG": "C.UTF-8"}
+
+
+def missing(server):
+    """Why the server cannot run here, or None."""
+    needs = ["/bin/login", PROGRAMS[server]] + (["/usr/sbin/ip"] if server == "ser2net" else [])
+    if os.geteuid() != 0:
+        return "needs root"
+    if crypt is None:
+        return "needs python3's crypt module"
+    absent = [path for path in needs if not os.access(path, os.X_OK)]
+    return "needs %s" % " and ".join(absent) if absent else None
+
+
+def enter(argv):
+    """Re-runs the caller in private network and mount namespaces."""
+    outer = os.environ.setdefault("RAVLO_OUTER_MNT_NS", os.readlink("/proc/self/ns/mnt"))
+    fakehost.enter_private_netns(argv, also=("-m",))
+    if os.readlink("/proc/self/ns/mnt") == outer:
+        sys.exit("refusing to run: not in a mount namespace of its own")
+
+
+def quiet(command, **kwargs):
+    return subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, env=ENV, **kwargs)
+
+
+class Lab:
+    """The private view of the machine and the servers started in it."""
+
+    def __init__(self):
+        self.work = tempfile.mkdtemp(prefix="ravlo-real-")
+        os.chmod(self.work, 0o755)  # the account's home is inside
+        self.password, self.vty_password, self.enable_password = ("Pw-" + secrets.token_hex(6) for _ in range(3))
+        self.stops = []
+        taken = {entry.pw_uid for entry in pwd.getpwall()}
+        uid = next(u for u in range(64000, 65000) if u not in taken)
+        self.name, home = "ravlo%d" % uid, os.path.join(self.work, "home")
+        shutil.copytree("/etc/skel", home)
+        for path in [home] + [os.path.join(home, f) for f in os.listdir(home)]:
+            os.chown(path, uid, 100)
+        hashed = crypt.crypt(self.password, crypt.mksalt(crypt.METHOD_SHA512))
+        for base, line in {"passwd": "%s:x:%d:100::%s:/bin/bash\n" % (self.name, uid, home),
+                           "shadow": "%s:%s:19000:0:99999:7:::\n" % (self.name, hashed)}.items():
+            copy = os.path.join(self.work, base)
+            shutil.copy2("/etc/" + base, copy)
+            with open(copy, "a") as f:
+                f.write(line)
+            subprocess.run(["mount", "--bind", copy, "/etc/" + base], check=True)
+        for path in ("/run", "/var/log"):
+            subprocess.run(["mount", "-t", "tmpfs", "tmpfs", path], check=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        for stop in reversed(self.stops):
+            stop()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def commands(self, server):
+        if server == "frr":
+            return [self.vty_password] + [c or self.enable_password for c in ROUTER_COMMANDS]
+        return [self.name, self.password] + SHELL_COMMANDS
+
+    def secrets(self):
+        return [p.encode() for p in (self.password, self.vty_password, self.enable_password)]
+
+    def start(self, server):
+        """Starts the server on 127.0.0.1:PORTS[server] and returns once it listens."""
+        port = PORTS[server]
+        if server == "inetutils":
+            self.stops.append(self._inetd(port))
+        else:
+            if server == "frr":
+                command = self._frr(port)
+            elif server == "ser2net":
+                command = self._ser2net(port)
+            else:
+                command = [PROGRAMS[server], "telnetd", "-F", "-p", str(port), "-b", "127.0.0.1",
+                           "-l", "/bin/login", "-f", "/etc/issue"]
+            process = quiet(command)
+            self.stops.append(lambda: stop(process))
+        fakehost.wait_listening(port)
+
+    def _inetd(self, port):
+        listener = socket.create_server(("127.0.0.1", port))
+
+        def serve():
+            while True:
+                try:
+                    conn, _ = listener.accept()
+                except OSError:  # closed: we are done
+                    return
+                with conn:
+                    subprocess.Popen([PROGRAMS["inetutils"], "-h"], stdin=conn, stdout=conn,
+                                     stderr=subprocess.DEVNULL, env=ENV)
+        threading.Thread(target=serve, daemon=True).start()
+        return listener.close
+
+    def _frr(self, port):
+        folder = "/run/frr"  # zebra's own sockets go here too; /run is ours
+        os.makedirs(folder, exist_ok=True)
+        shutil.chown(folder, "frr", "frr")
+        config = os.path.join(folder, "zebra.conf")
+        with open(config, "w") as f:
+            f.write("hostname edge-rtr1\npassword %s\nenable password %s\nservice password-encryption\n"
+                    % (self.vty_password, self.enable_password))
+        shutil.chown(config, "frr", "frr")
+        return [PROGRAMS["frr"], "-f", config, "-i", os.path.join(folder, "zebra.pid"), "-A", "127.0.0.1",
+                "-P", str(port), "-u", "frr", "-g", "frr", "--log", "file:" + os.path.join(folder, "zebra.log")]
+
+    def _ser2net(self, port):
+        if VETH[0] not in [name for _, name in socket.if_nameindex()]:
+            for command in (["link", "add", VETH[0], "type", "veth", "peer", "name", VETH[1]],
+                            ["addr", "add", VETH[2], "dev", VETH[0]], ["link", "set", VETH[0], "up"],
+                            ["link", "set", VETH[1], "up"]):
+                subprocess.run(["/usr/sbin/ip"] + command, check=True)
+        config = os.path.join(self.work, "ser2net.yaml")
+        with open(config, "w") as f:
+            f.write("%%YAML 1.1\n---\nconnection: &console\n  accepter: telnet,tcp,127.0.0.1,%d\n"
+                    "  connector: pty,/bin/login\n" % port)
+        return [PROGRAMS["ser2net"], "-n", "-c", config, "-P", os.path.join(self.work, "ser2net.pid")]
+
+    def session(self, binary, server, options, kind, launcher=(), seconds=5):
+        """One ravlo session against the server: (status, transcript, standard error)."""
+        commands = os.path.join(self.work, "commands.txt")
+        with open(commands, "w") as f:
+            f.write("".join(line + "\n" for line in self.commands(server)))
+        command = list(launcher) + [binary, "-s", "-p", str(PORTS[server])] + list(options) + \
+            ["127.0.0.1", kind, str(seconds), commands, "1"]
+        try:
+            proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 12)
+        except subprocess.TimeoutExpired as timeout:
+            return "timeout", timeout.stdout or b"", timeout.stderr or b""
+        return proc.returncode, proc.stdout, proc.stderr
+
+    def verdict(self, server, status, out):
+        """(done, typed ahead): done when the status is 0 and the last command's
+        output came; typed ahead names the lines whose first echo follows no prompt."""
+        done = status == 0 and MARKERS[server] in out
+        text, start, ahead = ESCAPES.sub(b"", out), 0, []
+        for line in self.commands(server):
+            if line.encode() in self.secrets():
+                continue  # not echoed
+            echo = re.compile(re.escape(line.encode()) + rb"[\r\n]").search(text, start)
+            if echo and not PROMPT_END.search(text[max(0, echo.start() - 40):echo.start()]):
+                ahead.append(line)
+            start = echo.end() if echo else start
+        return done, ahead
+
+
+def stop(process):
+    process.terminate()
+    try:
+        process.wait(3)
+    except subprocess.TimeoutExpired:  # ser2net with a connection open ignores SIGTERM
+        process.kill()
+        process.wait()
