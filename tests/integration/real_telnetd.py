@@ -29,7 +29,8 @@ def check(lab, server, status, out, err):
     problems = [message for ok, message in (
         (status == 0 and err == b"", "status %s, stderr %r" % (status, err)),
         (done, "the last command's output %r is missing" % realservers.MARKERS[server]),
-        (b"Password: ********" in out and not any(p in out for p in lab.secrets()), "a password was shown"),
+        (b"Password: ********" in out and not any(p in out for p in lab.secrets()),
+         "a password was shown, or not masked"),
         (not ahead, "typed before their prompt: %s" % ahead)) if not ok]
     return problems + (["transcript: '%s'" % realservers.fakehost.show(out)] if problems else [])
 
