@@ -7,8 +7,7 @@
 
 namespace {
 
-// Each input also cut in two at every position: the filter's state carries
-// any sequence, and a CR NUL, across the cut.
+// Each input also cut in two at every position: sequences and CR NUL span the cut.
 TEST(EscapeFilter, LeavesOutSequencesAndTheZeroOfCrNul) {
   using namespace std::string_literals;
   const std::pair<std::string, std::string> cases[] = {
