@@ -84,8 +84,7 @@ TEST(CheckPrompt, RecognisesPromptsInNormalisedChunks) {
   }
 }
 
-// The loop's path with -e: each chunk without its escape sequences goes to
-// the tail. The verdicts, each ending in "|": the token and what it printed, or "-".
+// The loop's path with -e; each verdict ends in "|": the token and what it printed, or "-".
 std::string Verdicts(const std::vector<std::string>& chunks) {
   EscapeFilter escapes;
   PromptTail tail({"Enter user name: "});
@@ -100,8 +99,7 @@ std::string Verdicts(const std::vector<std::string>& chunks) {
   return verdicts;
 }
 
-// Each text whole, then followed by an escape sequence, then cut in two at
-// every position: where the first part is no prompt, the whole text decides.
+// Whole, followed by escape sequences, and cut anywhere: if the first part is no prompt, the whole decides.
 TEST(PromptTail, FindsAPromptOnlyAtTheEndOfAllTextSinceTheLastLine) {
   using namespace std::string_literals;
   const std::pair<std::string, std::string> cases[] = {

@@ -191,7 +191,6 @@ def files():
         sent("CR at the end of the file", b"end\r", [b"end\r"]),
         sent("CR LF where a 64 KiB piece ends", b"p" * 65535 + b"\r\nz", [b"p" * 65535 + b"\n", b"z"]),
         sent("zero byte and IAC sent as they stand", b"a\x00b\xff\n", [b"a\x00b\xff\n"]),
-        # A host that acts on a line only at its own line end.
         *(sent("-L %s: a line's final LF only, also after a 64 KiB piece" % name, b"a\rb\n" + b"p" * 65536 + b"\nc",
                [b"a\rb" + end, b"p" * 65536 + end, b"c"], opts=["-L", name])
           for name, end in [("crlf", b"\r\n"), ("cr", b"\r"), ("crnul", b"\r\0")]),
@@ -336,7 +335,11 @@ def telnet_aware():
             ("send", smp), ("silence", 0.3), ("send", b"vm log"), ("silence", 0.3), ("send", b"in: \x1b[K"),
             ("expect", b"name\n"), ("send", b"Password: "), ("expect", b"pw\n"), ("send", b"$ ")),
             [banner(), smp, b"vm login: \x1b[K", b"Password: ", "********", b"$ ", END], b"name\npw\n", b"name\npw\n",
-            opts=["-e"]),
+            opts=["-e", "-v"], stderr=["ravlo: %s\n" % t for t in (
+                "connected", "chunk 1: 54 bytes: shown, no prompt", "chunk 2: 6 bytes: shown, no prompt",
+                'chunk 3: 7 bytes: shown, prompt "login: "', "line 1: 5 bytes sent",
+                'chunk 4: 10 bytes: shown, prompt "assword: "', "line 2: 3 bytes sent",
+                'chunk 5: 2 bytes: shown, prompt "$ "', "end: command file used up")]),
         # The prompt test still sees the text as received: the CR NUL is a prompt.
         session("-c leaves escape sequences and CR NUL's zero out, split too", Host(
             ("send", b"\x1b[?2004hone\x1b]0;user@vm: ~"), ("pause", 0.3), ("send", b"\x07two\x07\r\x00three\x1b[0m")),
