@@ -73,7 +73,8 @@ class ScriptedHost:
     ("pause", seconds), ("segments", seconds, bytes...) to send each part as a
     segment of its own, that many seconds apart, ("close",), ("reset",),
     ("hold",) to stop reading, ("discard",) to read on to the end without
-    keeping anything.
+    keeping anything, ("shown", bytes) to wait until .shown (the client's
+    output, which the caller fills as it comes) holds those bytes.
     Everything received is kept in .received (what was discarded only counted
     in .discarded), problems in .errors.
     """
@@ -83,6 +84,7 @@ class ScriptedHost:
         self.wait = wait
         self.log = log
         self.received = bytearray()
+        self.shown = bytearray()
         self.discarded = 0
         self.errors = []
         self.connected = threading.Event()
@@ -169,6 +171,15 @@ class ScriptedHost:
         if len(self.received) > self._pos:
             raise HostError("expected silence, got '%s'" % show(self.received[self._pos:]))
         self.log("<<< (silence %.1fs)" % seconds)
+        return True
+
+    def _shown(self, want):
+        deadline = time.monotonic() + self.wait
+        while want not in self.shown:
+            if time.monotonic() > deadline:
+                raise HostError("'%s' not shown by now" % show(want))
+            time.sleep(0.01)
+        self.log("... (shown: %s)" % show(want))
         return True
 
     def _pause(self, seconds):
