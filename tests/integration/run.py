@@ -36,7 +36,8 @@ def render(parts, flavour, encoding=None):
 def launch(command, work, env, timeout, shown):
     """Runs command, copying its standard output into shown as it comes (a
     host step may wait for it). Returns the output, standard error, the exit
-    status and the CPU seconds (user + system) the process took."""
+    status and the CPU seconds (user + system) the process took: its own,
+    whatever else the machine runs, so a row may bound it (Scenario.cpu)."""
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     proc = subprocess.Popen(command, cwd=work, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)

@@ -351,8 +351,8 @@ def options():
     rows = []
     # Each session with -s and without: the same transcript; the status, and an
     # end at once when the connection is gone, only with -s. A session that
-    # waits out its limit sleeps: 3-7 ms of CPU in all, start-up included, on
-    # a loaded machine too; one that wakes every 1 ms takes 40-100 ms.
+    # waits out its 4 s limit sleeps: 5-10 ms of CPU in all, start-up included,
+    # up to 18 ms with both cores busy; one that wakes every 1 ms takes 70-120 ms.
     for what, steps, commands, shown, status in [
             ("command file used up", (("send", b"$ "), ("silence", 0.3)), b"", [b"$ "], 0),
             ("error keyword", (("send", b"Login incorrect\r\n"),), b"", [b"Login incorrect\r\n", KEYWORD], 1),
@@ -367,7 +367,7 @@ def options():
             rows.append(session("%s %s" % (what, opts[0] if opts else "without -s"), Host(*steps) if steps else None,
                                 [banner(seconds=limit)] + shown + [END], commands, commands[:3], seconds=limit,
                                 opts=opts, rc=status if opts else 0, checks=ends if gone else [],
-                                cpu=0.02 if waits else None))
+                                cpu=0.035 if waits else None))
     # A host gone while a long line is still being sent: the send gives up at once.
     rows.append(session("-s and a reset while a line is sent", Host(("send", b"$ "), ("reset",)),
                         [banner(seconds=limit), b"$ ", NO_RESPONSE, END], b"y" * (16 << 20) + b"\nc2\n", None,
