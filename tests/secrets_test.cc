@@ -11,23 +11,20 @@ void Append(const char* bytes, int count, void* shown) {
   static_cast<std::string*>(shown)->append(bytes, static_cast<std::size_t>(count));
 }
 
-Secrets Loaded(std::vector<const char*> values) {
-  std::vector<const char*> names;
-  for (const char* value : values) {
-    names.push_back(names.empty() ? "RAVLO_TEST_A" : names.size() == 1 ? "RAVLO_TEST_B" : "RAVLO_TEST_C");
-    setenv(names.back(), value, 1);
-  }
+constexpr const char* kNames[] = {"RAVLO_TEST_A", "RAVLO_TEST_B"};
+
+Secrets Loaded(const std::vector<const char*>& values) {
+  for (std::size_t n = 0; n < values.size(); ++n) setenv(kNames[n], values[n], 1);
   Secrets secrets;
-  EXPECT_EQ(secrets.Load(names), nullptr);
+  EXPECT_EQ(secrets.Load({kNames, kNames + values.size()}), nullptr);
   return secrets;
 }
 
 TEST(Secrets, LoadNamesTheFirstUnsetOrEmptyVariable) {
-  setenv("RAVLO_TEST_EMPTY", "", 1);
-  unsetenv("RAVLO_TEST_UNSET");
-  std::vector<const char*> names = {"RAVLO_TEST_EMPTY", "RAVLO_TEST_UNSET"};
-  EXPECT_STREQ(Secrets().Load(names), "RAVLO_TEST_EMPTY");
-  EXPECT_STREQ(Secrets().Load({names[1]}), "RAVLO_TEST_UNSET");
+  setenv(kNames[0], "", 1);
+  unsetenv(kNames[1]);
+  EXPECT_STREQ(Secrets().Load({kNames[0], kNames[1]}), kNames[0]);
+  EXPECT_STREQ(Secrets().Load({kNames[1], kNames[0]}), kNames[1]);
 }
 
 TEST(Secrets, ExpandsOnlyNamedReferencesAndWipes) {
