@@ -5,6 +5,7 @@ here runs only in a network namespace of its own, never on the machine's port.
 """
 import fcntl
 import os
+import select
 import socket
 import struct
 import subprocess
@@ -64,6 +65,24 @@ def show(data):
 
 class HostError(Exception):
     pass
+
+
+class UnansweredPort:
+    """A listener that never accepts. full: one connection that is never
+    accepted already fills its queue (listen(0)), so the kernel drops every
+    new SYN, as from a host that is down. Else any connection made is an error."""
+
+    def __init__(self, address=ADDRESS, full=True):
+        self.received, self.shown, self.errors, self.full = b"", bytearray(), [], full
+        self._listener = socket.create_server(address, backlog=0)
+        self._filler = socket.create_connection(address) if full else None
+
+    def stop(self):
+        if not self.full and select.select([self._listener], [], [], 0)[0]:
+            self.errors.append("a connection was made")
+        for s in (self._filler, self._listener):
+            if s:
+                s.close()
 
 
 class ScriptedHost:

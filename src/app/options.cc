@@ -2,11 +2,13 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "messages/messages.h"
 
 namespace {
@@ -32,6 +34,17 @@ bool AddText(std::vector<const char*>& texts, const char* text) {
   return *text != '\0';
 }
 
+// Read like the response limit: above the longest is the longest, below 1 unfit.
+bool ReadConnectLimit(Options& options, const char* text) {
+  options.connectSeconds = std::min(ReadNumber(text), kMaxLimitSeconds);
+  return options.connectSeconds >= 1;
+}
+
+// A name with "=" would find another variable, one with "}" could never be referenced.
+bool AddSecretName(Options& options, const char* name) {
+  return AddText(options.secrets, name) && std::strpbrk(name, "=}") == nullptr;
+}
+
 // One row per option; kHelpText lists them for the user.
 constexpr OptionRow kOptionRows[] = {
     {'s', "status", no_argument, [](Options& o, const char*) { return o.status = true; }},
@@ -42,6 +55,8 @@ constexpr OptionRow kOptionRows[] = {
     {'t', "telnet", no_argument, [](Options& o, const char*) { return o.telnet = true; }},
     {'P', "prompt", required_argument, [](Options& o, const char* t) { return AddText(o.prompts, t); }},
     {'E', "error", required_argument, [](Options& o, const char* t) { return AddText(o.keywords, t); }},
+    {'k', "secret", required_argument, AddSecretName},
+    {'w', "connect-limit", required_argument, ReadConnectLimit},
 };
 
 const OptionRow* FindOption(int shortName) {

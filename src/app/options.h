@@ -13,6 +13,8 @@ struct Options {
   bool telnet = false;                // -t: a Telnet-aware session
   std::vector<const char*> prompts;   // -P TEXT: more prompts, matched at the end
   std::vector<const char*> keywords;  // -E TEXT: more error keywords, matched anywhere
+  std::vector<const char*> secrets;   // -k NAME: environment variables that ${NAME} stands for
+  std::int32_t connectSeconds = 0;    // -w SECONDS: 1..600; 0 without a connect limit
 };
 
 // Reads the options at the start of argv, up to the first argument that is

@@ -45,11 +45,6 @@ void Trace(const Session& session, const char* format, Args... args) {
 static_assert(std::size(kTraceEndTexts) == static_cast<std::size_t>(SessionEnd::kConnectionLost) + 1,
               "one trace text for each way a session ends");
 
-SessionEnd End(const Session& session, SessionEnd how) {
-  Trace(session, kTraceEndTexts[static_cast<int>(how)]);
-  return how;
-}
-
 // Traces the connection once it is made; a chunk or a close proves it.
 void NoteConnected(const Session& session, LoopState& state, int received) {
   if (!session.options.verbose || state.connected || received == platform::kReceiveFailed) return;
@@ -103,16 +98,31 @@ int FilterTelnet(Session& session, Buffers& buffers, int n) {
   return n;
 }
 
-void ShowChunk(const char* chunk, int n, std::int32_t bellMode) {
+// Writes one piece of the transcript, BEL bytes as bellMode (the context) says.
+void WriteShown(const char* chunk, int n, void* bellMode) {
   const char* end = chunk + n;
   while (chunk < end) {
-    const char* bel = bellMode == 1 ? std::find(chunk, end, kBel) : end;
+    const char* bel = *static_cast<std::int32_t*>(bellMode) == 1 ? std::find(chunk, end, kBel) : end;
     std::fwrite(chunk, 1, static_cast<std::size_t>(bel - chunk), stdout);
     if (bel == end) break;
     std::fputs(kBelShown, stdout);
     chunk = bel + 1;
   }
+}
+
+// With -k every value is masked, also one split across chunks.
+void ShowChunk(Session& session, const char* chunk, int n) {
+  session.secrets.Mask(chunk, n, WriteShown, &session.bellMode);
   std::fflush(stdout);
+}
+
+// Shows the text that masking held back, then the message, if any: the
+// transcript keeps its order.
+SessionEnd End(Session& session, SessionEnd how, const char* message = nullptr) {
+  session.secrets.Flush(WriteShown, &session.bellMode);
+  if (message != nullptr) PrintMessage(message);
+  Trace(session, kTraceEndTexts[static_cast<int>(how)]);
+  return how;
 }
 
 // The first of the texts that the text holds in this mode, or nullptr.
@@ -152,23 +162,47 @@ int SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned 
   return 1;
 }
 
-// Sends the next command line whole, piece after piece. An endless line ends
-// with the response limit, like a host that stops reading. False when the
-// file has no line left. The trace gets the byte count, never the text.
+// Sends the next command line whole, piece after piece, each with its
+// ${NAME}s expanded (-k). An endless line ends with the response limit, like a
+// host that stops reading. False when the file has no line left. The trace
+// gets the byte count, never the text. A ${NAME} cut by a piece's end is sent
+// as written.
 bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
   bool more = false;
   if (!session.commandFile.ReadLine(piece, more)) return false;
   unsigned long long sent = 0;
   int result = 0;
-  while ((result = SendPiece(session.socket, piece, sent)) > 0 && more && ResponseTimedOut.load() == 0 &&
-         session.commandFile.ReadLine(piece, more)) {
+  while ((result = SendPiece(session.socket, session.secrets.Expand(piece), sent)) > 0 && more &&
+         ResponseTimedOut.load() == 0 && session.commandFile.ReadLine(piece, more)) {
   }
+  session.secrets.Wipe();
   state.sendFailed = result < 0;
   Trace(session, kTraceLineSentFormat, ++state.lines, sent);
   return true;
 }
 
+// True once the connect limit has expired with no connection made. A made
+// connection drops the limit.
+bool ConnectLimitExpired(Session& session) {
+  if (!session.connectTimer || !session.connectTimedOut.load()) return false;
+  if (!platform::IsConnected(session.socket)) return true;
+  session.connectTimer.reset();
+  return false;
+}
+
+void OnConnectTimer(std::uint32_t, std::uint32_t, std::uintptr_t user, std::uintptr_t, std::uintptr_t) {
+  auto* session = reinterpret_cast<Session*>(user);
+  session->connectTimedOut.store(true);
+  session->wait.Wake();  // after the store, so the woken loop finds it raised
+}
+
 }  // namespace
+
+void StartConnectTimer(Session& session) {
+  if (session.options.connectSeconds == 0) return;
+  session.connectTimer = std::make_unique<EventTimer>(OnConnectTimer, reinterpret_cast<std::uintptr_t>(&session));
+  session.connectTimer->Start(static_cast<std::uint32_t>(session.options.connectSeconds) * 1000);
+}
 
 void RestartResponseTimer(Session& session) {
   session.responseTimer.reset();
@@ -190,9 +224,10 @@ SessionEnd SessionLoop(Session& session) {
       platform::PauseOneMs();
     }
     // Tested before the receive, so a chunk that has arrived is never dropped.
-    if (ResponseTimedOut.load() != 0) {
-      PrintMessage(kNoResponseText);
-      return End(session, SessionEnd::kNoResponse);
+    if (ResponseTimedOut.load() != 0) return End(session, SessionEnd::kNoResponse, kNoResponseText);
+    if (ConnectLimitExpired(session)) {
+      Trace(session, kTraceConnectLimitText);
+      return End(session, SessionEnd::kConnectionLost, kNoResponseText);
     }
     // A failed send is a failed connection, whether or not the socket signals it.
     const int n = std::exchange(state.sendFailed, false)
@@ -204,9 +239,9 @@ SessionEnd SessionLoop(Session& session) {
     if (n < 1) {
       // Without -s the limit ends it, as for a silent host.
       if (!ConnectionLost(session, state, n)) continue;
-      PrintMessage(kNoResponseText);  // the transcript stays the one without -s
+      // The transcript stays the one without -s.
       const bool fileDone = n == platform::kReceiveClosed && session.commandFile.AtEnd();
-      return End(session, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost);
+      return End(session, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost, kNoResponseText);
     }
     RestartResponseTimer(session);
     ++state.chunks;
@@ -218,14 +253,13 @@ SessionEnd SessionLoop(Session& session) {
     }
 
     buffers->receive[text] = '\0';
-    ShowChunk(buffers->receive.data(), text, session.bellMode);
+    ShowChunk(session, buffers->receive.data(), text);
 
     std::memcpy(buffers->work.data(), buffers->receive.data(), static_cast<std::size_t>(text));
     NormalizeChunk(buffers->work.data(), text);
     if (const char* keyword = FindErrorKeyword(buffers->work.data(), session.options)) {
       Trace(session, kTraceKeywordFormat, state.chunks, n, keyword);
-      PrintMessage(kErrorKeywordText);
-      return End(session, SessionEnd::kErrorKeyword);
+      return End(session, SessionEnd::kErrorKeyword, kErrorKeywordText);
     }
     // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
     const char* ownPrompt = FindText(buffers->work.data(), session.options.prompts, MATCH_AT_END);

@@ -72,7 +72,8 @@ def run_scenario(s, options):
                 f.write(s.commands)
         if s.prepare:
             s.prepare(work)
-        host = fakehost.ScriptedHost(s.host.steps, options.wait, log.append, s.host.address) if s.host else None
+        host = None if not s.host else fakehost.UnansweredPort(s.host.address, s.host.full) if s.host.full is not None \
+            else fakehost.ScriptedHost(s.host.steps, options.wait, log.append, s.host.address)
         command = list(s.runner) + options.launcher.split() + [options.binary] + s.args
         # Arguments may hold undecodable bytes (surrogate escapes): log them readably.
         log.append("$ " + " ".join(command).encode("utf-8", "backslashreplace").decode())

@@ -44,8 +44,9 @@ def banner(host=LO, kind="other", seconds=10, fname=CMD, bel="enable"):
 
 
 class Host:
-    def __init__(self, *steps, address=(LO, 23)):
-        self.steps, self.address = list(steps), address
+    """full: None for a scripted host, else a port that never answers (see fakehost.UnansweredPort)."""
+    def __init__(self, *steps, address=(LO, 23), full=None):
+        self.steps, self.address, self.full = list(steps), address, full
 
 
 class Scenario:
@@ -382,7 +383,8 @@ def options():
                         b"demo\ns3cret\n", b"demo\ns3cret\n", opts=["-v"], stderr=["ravlo: %s\n" % t for t in trace]))
     for args, problem in [(["-sx"], "unknown option: -x"), (["--status=1"], "option --status takes no argument"),
                           (["-s"], None), (["-p", "65536"], "option -p: unfit value '65536'"),
-                          (["--port=0"], "option --port: unfit value '0'"), (["-P", ""], "option -P: unfit value ''")]:
+                          (["--port=0"], "option --port: unfit value '0'"), (["-P", ""], "option -P: unfit value ''"),
+                          (["-w", "0"], "option -w: unfit value '0'"), (["--secret=A=B"], "option --secret: unfit value 'A=B'")]:
         rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
                              rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
     rows += [
@@ -392,13 +394,35 @@ def options():
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
         Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda run: None if run.out.startswith(
             b"<---") and all(b"--" + o in run.out for o in (b"status", b"verbose", b"version", b"help", b"port", b"telnet",
-                                                        b"prompt", b"error")) else "-h lacks the usage text or an option"]),
+                                                        b"prompt", b"error", b"secret", b"connect-limit"))
+            else "-h lacks the usage text or an option"]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
                 [], b"c1\nc2\n", b"c1\nc2\n", rc=4, stderr=["ravlo: 標準出力への書き込みが失敗しました。\n"],
                 runner=["sh", "-c", 'exec "$@" >/dev/full', "sh"], only="posix", why="no /dev/full on Windows"),
     ]
-    return rows + telnet_aware()
+    return rows + telnet_aware() + secrets()
+
+
+def secrets():
+    """-k: a value from the environment where ${NAME} stands, masked wherever
+    the host shows it, whole or split; -w: a host that never answers."""
+    pw = b"S3cr${RAVLO_PW}t!"  # holds a reference of its own: sent as it stands
+    steps = [("send", b"Password: "), ("expect", pw + b"\n"), ("send", b"bad " + pw + b" $ "),
+             ("expect", b"echo ${OTHER} $RAVLO_PW\n"), ("segments", 0.3, b"echo " + pw[:5], pw[5:] + b"\r\n$ ")]
+    trace = ["connected", 'chunk 1: 10 bytes: shown, prompt "assword: "', "line 1: 18 bytes sent",
+             'chunk 2: 24 bytes: shown, prompt "$ "', "line 2: 24 bytes sent", "chunk 3: 10 bytes: shown, no prompt",
+             'chunk 4: 16 bytes: shown, prompt "$ "', "end: command file used up"]
+    rows = [session("-k value sent for its reference, masked where echoed", Host(*steps),
+                    [banner(), b"Password: ", "********", b"bad ******** $ echo ********\r\n$ ", END],
+                    b"${RAVLO_PW}\necho ${OTHER} $RAVLO_PW\n", pw + b"\necho ${OTHER} $RAVLO_PW\n",
+                    opts=["-v", "-k", "RAVLO_PW"], env={"RAVLO_PW": pw.decode()}, stderr=["ravlo: %s\n" % t for t in trace])]
+    rows += [session("-k %s variable refused before connecting" % what, Host(full=False), [], opts=["-k", "RAVLO_PW"],
+                     env=env, rc=255, stderr=["ravlo: option -k: environment variable RAVLO_PW is unset or empty\n"])
+             for what, env in [("unset", {}), ("empty", {"RAVLO_PW": ""})]]
+    return rows + [session("-w 1 %s, host never answering" % (opts or ["without -s"])[0], Host(full=True),
+                           [banner(), NO_RESPONSE, END], opts=opts + ["-w", "1"], rc=3 if opts else 0,
+                           checks=[elapsed_between(0.9, 3)], cpu=0.035) for opts in (["-s"], [])]
 
 
 GROUPS = {"cli": cli, "session": sessions, "files": files,
