@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "escapes/escapes.h"
+
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -79,6 +82,46 @@ TEST(CheckPrompt, RecognisesPromptsInNormalisedChunks) {
     EXPECT_EQ(result.prompt, c.prompt);
     EXPECT_EQ(result.printed, c.printed);
   }
+}
+
+// The loop's path with -e; each verdict ends in "|": the token and what it printed, or "-".
+std::string Verdicts(const std::vector<std::string>& chunks) {
+  EscapeFilter escapes;
+  PromptTail tail({"Enter user name: "});
+  std::string verdicts;
+  for (const std::string& chunk : chunks) {
+    std::vector<char> clean(chunk.size() + 1);
+    tail.Add(clean.data(), escapes.Filter(chunk.data(), static_cast<int>(chunk.size()), clean.data()));
+    testing::internal::CaptureStdout();
+    const char* token = tail.Check();
+    verdicts += (token != nullptr ? token : "-") + testing::internal::GetCapturedStdout() + "|";
+  }
+  return verdicts;
+}
+
+// Whole, followed by escape sequences, and cut anywhere: if the first part is no prompt, the whole decides.
+TEST(PromptTail, FindsAPromptOnlyAtTheEndOfAllTextSinceTheLastLine) {
+  using namespace std::string_literals;
+  const std::pair<std::string, std::string> cases[] = {
+      {"user@vm:~$ ", "$ "},  {"root@vm:~# ", "# "},  {"edge-rtr1> ", "> "},  {"edge-rtr1# ", "# "},
+      {"Router#", "#"},  {"Router>", ">"},  {"vm login: ", "login: "},  {">>> ", ">> "},
+      {"\x1b[0;32m>>> \x1b[0m", ">> "},  {"Password: ", "assword: ********"},
+      {"Welcome to vm\r\nEnter user name: ", "Enter user name: "},  // longer than any own prompt
+      {"Linux vm 6.1 #1 SMP PREEMPT_DYNAMIC\r\n", "-"},  {"<b>bold</b> text", "-"},  {"cost $ 5 only", "-"},
+      {"login: \r\n", "-"},  {"done\r", "-"},  {"$ \0"s, "-"},  {"$ \r\0"s, "-"},
+  };
+  for (const auto& [text, verdict] : cases) {
+    SCOPED_TRACE(testing::PrintToString(text));
+    for (const char* after : {"", "\x1b[K", "\x1b[0m"}) EXPECT_EQ(Verdicts({text + after}), verdict + "|");
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+      const std::string verdicts = Verdicts({text.substr(0, cut), text.substr(cut)});
+      if (verdicts.rfind("-|", 0) == 0) {
+        EXPECT_EQ(verdicts, "-|" + verdict + "|") << "cut at " << cut;
+      }
+    }
+  }
+  // A prompt found is answered: what follows it stands alone.
+  EXPECT_EQ(Verdicts({"Router#", "\x1b[K", "\r\nRouter#"}), "#|-|#|");
 }
 
 }  // namespace

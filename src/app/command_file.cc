@@ -48,8 +48,11 @@ bool CommandFile::ReadLine(std::string& line, bool& more) {
         std::ungetc(next, file_);
       }
     }
+    if (c == '\n') {
+      line += lineEnd_;  // two bytes long, it may end a piece one past kPieceBytes
+      return true;
+    }
     line.push_back(static_cast<char>(c));
-    if (c == '\n') return true;
   }
   if (std::ferror(file_)) return false;
   return !line.empty();

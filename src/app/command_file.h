@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 class CommandFile {
  public:
@@ -21,7 +22,11 @@ class CommandFile {
   // any length (even an endless one, such as /dev/zero) needs no more memory.
   static constexpr std::size_t kPieceBytes = 64 * 1024;
 
-  // The next piece of the current line (or of the next line), its LF
+  // What each line ends with in place of its LF: "\n" unless set. A line
+  // without LF (the file's last) stays without. Kept as a view: a literal.
+  void SetLineEnd(std::string_view lineEnd) { lineEnd_ = lineEnd; }
+
+  // The next piece of the current line (or of the next line), its line end
   // included, zero bytes too; more is true when the line goes on in the next
   // piece. False at the end of the file (or at a read error) when no byte was left.
   bool ReadLine(std::string& piece, bool& more);
@@ -33,4 +38,5 @@ class CommandFile {
  private:
   std::FILE* file_ = nullptr;
   bool ended_ = false;  // a 0x1A byte was read: nothing after it counts
+  std::string_view lineEnd_ = "\n";
 };

@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
     platform::NetStop();
     return -1;
   }
+  session.commandFile.SetLineEnd(session.options.lineEnd);
   session.socket = platform::ConnectNonBlocking(session.peer);
   RestartResponseTimer(session);
   StartConnectTimer(session);

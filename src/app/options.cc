@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -26,6 +28,18 @@ bool ReadPort(Options& options, const char* text) {
   if (*text < '0' || *text > '9' || *end != '\0' || port < 1 || port > 65535) return false;
   options.port = static_cast<std::uint16_t>(port);
   return true;
+}
+
+// Telnet ends a line with CR LF; CR NUL is its bare carriage return.
+bool ReadLineEnd(Options& options, const char* name) {
+  static constexpr std::pair<const char*, std::string_view> kLineEnds[] = {
+      {"lf", "\n"}, {"crlf", "\r\n"}, {"cr", "\r"}, {"crnul", std::string_view("\r\0", 2)}};
+  for (const auto& [known, bytes] : kLineEnds) {
+    if (std::strcmp(name, known) != 0) continue;
+    options.lineEnd = bytes;
+    return true;
+  }
+  return false;
 }
 
 // An empty prompt or keyword would match every chunk.
@@ -57,6 +71,9 @@ constexpr OptionRow kOptionRows[] = {
     {'E', "error", required_argument, [](Options& o, const char* t) { return AddText(o.keywords, t); }},
     {'k', "secret", required_argument, AddSecretName},
     {'w', "connect-limit", required_argument, ReadConnectLimit},
+    {'e', "prompt-at-end", no_argument, [](Options& o, const char*) { return o.promptAtEnd = true; }},
+    {'L', "line-end", required_argument, ReadLineEnd},
+    {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
 };
 
 const OptionRow* FindOption(int shortName) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 struct Options {
@@ -15,6 +16,9 @@ struct Options {
   std::vector<const char*> keywords;  // -E TEXT: more error keywords, matched anywhere
   std::vector<const char*> secrets;   // -k NAME: environment variables that ${NAME} stands for
   std::int32_t connectSeconds = 0;    // -w SECONDS: 1..600; 0 without a connect limit
+  bool promptAtEnd = false;           // -e: a prompt only at the end of all text since the last line
+  std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
+  bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
 };
 
 // Reads the options at the start of argv, up to the first argument that is

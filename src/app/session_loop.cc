@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/session.h"
+#include "escapes/escapes.h"
 #include "messages/messages.h"
 #include "textmatch/textmatch.h"
 
@@ -22,6 +23,7 @@ constexpr const char* kErrorKeywords[] = {"command not found", "Login incorrect"
 struct Buffers {
   std::array<char, kChunkBytes + 1> receive;  // a chunk and its terminating zero
   std::array<char, kChunkBytes + 2> work;     // normalised copy: room for "#" and zero
+  std::array<char, kChunkBytes> clean;        // without escape sequences (-c, -e)
   std::array<unsigned char, kMaxScriptBytes> negotiation;
   std::array<unsigned char, TelnetFilter::kMaxReplyBytes> telnetReply;
   std::string line;  // one piece of a command line, at most CommandFile::kPieceBytes
@@ -35,6 +37,8 @@ struct LoopState {
   bool lost = false;       // the connection has been closed or has failed: only the limit is left
   bool filled = false;     // the last receive filled the buffer: more is waiting
   bool sendFailed = false;  // the last send found the connection failed: the next pass says so
+  EscapeFilter escapes;     // -c, -e: the host's escape sequences, followed across chunks
+  PromptTail tail;          // -e: the end of what the host sent since the last line
 };
 
 template <typename... Args>
@@ -64,14 +68,9 @@ bool ConnectionLost(const Session& session, LoopState& state, int received) {
   return session.options.status;
 }
 
-// Looked up apart from CheckPrompt, which empties the text: with -v only.
-void TracePrompt(const Session& session, const LoopState& state, int n, const char* text,
-                 const char* ownPrompt) {
-  if (!session.options.verbose) return;
-  const char* token = FindPromptToken(text);
-  if (token == nullptr) token = ownPrompt;
-  if (token != nullptr) PrintTrace(kTracePromptFormat, state.chunks, n, token);
-  if (token == nullptr) PrintTrace(kTraceNoPromptFormat, state.chunks, n);
+void TracePrompt(const Session& session, const LoopState& state, int n, const char* token) {
+  if (token != nullptr) Trace(session, kTracePromptFormat, state.chunks, n, token);
+  if (token == nullptr) Trace(session, kTraceNoPromptFormat, state.chunks, n);
 }
 
 // Answers a chunk of the opening negotiation; true when the chunk was taken.
@@ -125,6 +124,21 @@ SessionEnd End(Session& session, SessionEnd how, const char* message = nullptr) 
   return how;
 }
 
+// Shows the chunk; with -c without its escape sequences. With -e the same
+// text goes to the end of what the host sent since the last line.
+void ShowText(Session& session, Buffers& buffers, LoopState& state, int n) {
+  const char* shown = buffers.receive.data();
+  if (session.options.clean || session.options.promptAtEnd) {
+    const int clean = state.escapes.Filter(shown, n, buffers.clean.data());
+    if (session.options.promptAtEnd) state.tail.Add(buffers.clean.data(), clean);
+    if (session.options.clean) {
+      shown = buffers.clean.data();
+      n = clean;
+    }
+  }
+  ShowChunk(session, shown, n);
+}
+
 // The first of the texts that the text holds in this mode, or nullptr.
 template <typename Texts>
 const char* FindText(const char* text, const Texts& texts, int mode) {
@@ -138,6 +152,23 @@ const char* FindText(const char* text, const Texts& texts, int mode) {
 const char* FindErrorKeyword(const char* text, const Options& options) {
   const char* keyword = FindText(text, kErrorKeywords, MATCH_ANYWHERE);
   return keyword != nullptr ? keyword : FindText(text, options.keywords, MATCH_ANYWHERE);
+}
+
+// With -e a prompt is what the host sent since the last line ending in one;
+// else the normalised chunk holding one. Either prints the password mask.
+bool IsPrompt(const Session& session, Buffers& buffers, LoopState& state, int n) {
+  if (session.options.promptAtEnd) {
+    const char* token = state.tail.Check();
+    TracePrompt(session, state, n, token);
+    return token != nullptr;
+  }
+  // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
+  const char* ownPrompt = FindText(buffers.work.data(), session.options.prompts, MATCH_AT_END);
+  if (session.options.verbose) {
+    const char* token = FindPromptToken(buffers.work.data());
+    TracePrompt(session, state, n, token != nullptr ? token : ownPrompt);
+  }
+  return CheckPrompt(buffers.work.data()) == 0 || ownPrompt != nullptr;
 }
 
 // Sends the whole piece, waiting while the connection's buffer is full, and
@@ -214,6 +245,7 @@ void RestartResponseTimer(Session& session) {
 SessionEnd SessionLoop(Session& session) {
   auto buffers = std::make_unique<Buffers>();
   LoopState state;
+  if (session.options.promptAtEnd) state.tail = PromptTail(session.options.prompts);
   for (;;) {
     // Sleeps until the host sends, the connection ends or the limit expires,
     // then lets a reply that comes in several segments arrive as one chunk.
@@ -253,7 +285,7 @@ SessionEnd SessionLoop(Session& session) {
     }
 
     buffers->receive[text] = '\0';
-    ShowChunk(session, buffers->receive.data(), text);
+    ShowText(session, *buffers, state, text);
 
     std::memcpy(buffers->work.data(), buffers->receive.data(), static_cast<std::size_t>(text));
     NormalizeChunk(buffers->work.data(), text);
@@ -261,10 +293,7 @@ SessionEnd SessionLoop(Session& session) {
       Trace(session, kTraceKeywordFormat, state.chunks, n, keyword);
       return End(session, SessionEnd::kErrorKeyword, kErrorKeywordText);
     }
-    // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
-    const char* ownPrompt = FindText(buffers->work.data(), session.options.prompts, MATCH_AT_END);
-    TracePrompt(session, state, n, buffers->work.data(), ownPrompt);
-    if (CheckPrompt(buffers->work.data()) != 0 && ownPrompt == nullptr) continue;
+    if (!IsPrompt(session, *buffers, state, n)) continue;
     std::fflush(stdout);  // the password mask belongs right after its prompt
     if (!SendNextLine(session, state, buffers->line)) return End(session, SessionEnd::kFileDone);
   }

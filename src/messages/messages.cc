@@ -47,6 +47,14 @@ const char kHelpText[] =
     "-w, --connect-limit SECONDS\n"
     "                  end the session when no connection is made within\n"
     "                  SECONDS (1..600), as -s ends a refused one\n"
+    "-e, --prompt-at-end\n"
+    "                  send a line only when all the host sent since the last\n"
+    "                  one ends in a prompt (\"> \" too), escape sequences aside\n"
+    "-L, --line-end EOL\n"
+    "                  end each line sent with EOL: lf (as by default), crlf,\n"
+    "                  cr or crnul (CR and a zero byte)\n"
+    "-c, --clean       leave escape sequences and the zero byte of CR NUL\n"
+    "                  out of the transcript\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";

@@ -1,7 +1,9 @@
 #include "textmatch/textmatch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -20,6 +22,10 @@ constexpr PromptToken kPromptTokens[] = {
 // Leaves out the first letter so "Password: " and "password: " both match.
 constexpr char kPasswordToken[] = "assword: ";
 constexpr char kPasswordMask[] = "********";
+
+// At the end of the text a router's "edge-rtr1> " counts too, where ">"
+// alone is not at the end.
+constexpr char kRouterToken[] = "> ";
 
 }  // namespace
 
@@ -75,4 +81,50 @@ const char* FindPromptToken(const char* text) {
     if (MatchText(text, token.text, token.mode) == 0) return token.text;
   }
   return MatchText(text, kPasswordToken, MATCH_ANYWHERE) == 0 ? kPasswordToken : nullptr;
+}
+
+PromptTail::PromptTail(const std::vector<const char*>& extraPrompts) : extra_(extraPrompts) {
+  std::size_t longest = std::max(std::strlen(kRouterToken), std::strlen(kPasswordToken));
+  for (const PromptToken& token : kPromptTokens) longest = std::max(longest, std::strlen(token.text));
+  for (const char* token : extra_) longest = std::max(longest, std::strlen(token));
+  bytes_.resize(longest);
+}
+
+void PromptTail::Add(const char* text, int n) {
+  const int capacity = static_cast<int>(bytes_.size());
+  if (n >= capacity) {
+    std::copy(text + n - capacity, text + n, bytes_.begin());
+    length_ = capacity;
+    return;
+  }
+  const int keep = std::min(length_, capacity - n);
+  std::copy(bytes_.begin() + (length_ - keep), bytes_.begin() + length_, bytes_.begin());
+  std::copy(text, text + n, bytes_.begin() + keep);
+  length_ = keep + n;
+}
+
+bool PromptTail::EndsWith(const char* token) const {
+  const std::size_t n = std::strlen(token);
+  const std::size_t length = static_cast<std::size_t>(length_);
+  return n <= length && std::memcmp(bytes_.data() + (length - n), token, n) == 0;
+}
+
+const char* PromptTail::Find() const {
+  for (const PromptToken& token : kPromptTokens) {
+    if (EndsWith(token.text)) return token.text;
+  }
+  for (const char* token : {kRouterToken, kPasswordToken}) {
+    if (EndsWith(token)) return token;
+  }
+  for (const char* token : extra_) {
+    if (EndsWith(token)) return token;
+  }
+  return nullptr;
+}
+
+const char* PromptTail::Check() {
+  const char* token = Find();
+  if (token == kPasswordToken) std::fputs(kPasswordMask, stdout);
+  if (token != nullptr) length_ = 0;
+  return token;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 constexpr int MATCH_ANYWHERE = 0;
 constexpr int MATCH_AT_END = 2;  // any other mode value means MATCH_ANYWHERE
@@ -23,3 +24,29 @@ std::int32_t CheckPrompt(char* text);
 // The first prompt token the text holds, the password token last, or nullptr
 // when it holds none; the text is left as it is. For the trace.
 const char* FindPromptToken(const char* text);
+
+// The end of what the host has sent since the last line went out, for the
+// prompt test at the end of the text (-e): fed the text without escape
+// sequences (and Telnet commands), compared as bytes, zero bytes included.
+class PromptTail {
+ public:
+  PromptTail() = default;
+  // Keeps as many bytes as the longest prompt needs, ravlo's own or one of
+  // extraPrompts (non-empty texts); the only allocation.
+  explicit PromptTail(const std::vector<const char*>& extraPrompts);
+
+  // Adds the n bytes at text to what has been sent since the last line.
+  void Add(const char* text, int n);
+
+  // The prompt that the text ends with, or nullptr: ravlo's own tokens, "> ",
+  // the password token, then extraPrompts. Prints "********" to standard output
+  // for the password token. A prompt found empties the tail: a line answers it.
+  const char* Check();
+
+ private:
+  bool EndsWith(const char* token) const;
+  const char* Find() const;
+  std::vector<const char*> extra_;
+  std::vector<char> bytes_;  // bytes_[0, length_) is the end of the text, at most bytes_.size()
+  int length_ = 0;
+};

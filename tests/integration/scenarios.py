@@ -196,6 +196,9 @@ def files():
         sent("CR at the end of the file", b"end\r", [b"end\r"]),
         sent("CR LF where a 64 KiB piece ends", b"p" * 65535 + b"\r\nz", [b"p" * 65535 + b"\n", b"z"]),
         sent("zero byte and IAC sent as they stand", b"a\x00b\xff\n", [b"a\x00b\xff\n"]),
+        *(sent("-L %s: a line's final LF only, also after a 64 KiB piece" % name, b"a\rb\n" + b"p" * 65536 + b"\nc",
+               [b"a\rb" + end, b"p" * 65536 + end, b"c"], opts=["-L", name])
+          for name, end in [("crlf", b"\r\n"), ("cr", b"\r"), ("crnul", b"\r\0")]),
         # More than both ends' socket buffers: sending must wait while they are full.
         sent("16 MiB line to a host that reads late", b"y" * (16 << 20) + b"\n", [b"y" * (16 << 20) + b"\n"],
              before_reading=[("pause", 1.0)]),
@@ -317,7 +320,7 @@ def badinput():
 
 def telnet_aware():
     """-t answers each request once, scripts counting as answers, and keeps
-    Telnet commands out of what is shown and examined; -p, -P and -E."""
+    Telnet commands out of what is shown and examined; -p, -P, -E, -e and -c."""
     iac = lambda *codes: bytes(b for c in codes for b in (255,) + c)  # noqa: E731
     asks = iac((253, 24), (251, 1), (251, 5), (253, 35))  # DO TTYPE, WILL ECHO, WILL 5, DO 35 ("#")
     answers = iac((252, 24), (253, 1), (254, 5), (252, 35))
@@ -326,6 +329,7 @@ def telnet_aware():
     again = asks + iac((252, 1), (250, 24)) + b"\x01\xff\xff\xfb\x01" + iac((240,), (241,)) + b"ab\xff"
     steps = [("send", asks), ("expect", answers), ("send", again), ("pause", 0.3), ("send", b"\xff\xfbc\xff\xfd"),
              ("pause", 0.3), ("send", b"\x03$ "), ("expect", iac((252, 3)) + b"one\n"), ("send", b"$ ")]
+    smp = b"Linux vm 6.1.0-9-amd64 #1 SMP PREEMPT_DYNAMIC Debian\r\n"
     # The script's own WILL TERMINAL-SPEED and last WONT 35 already answer DO 32 and DO 35.
     scripted = [("send", OPENING + iac((253, 5), (253, 32), (253, 35))), ("expect", L1 + iac((252, 5)))]
     for script in (L2, L3):
@@ -342,6 +346,20 @@ def telnet_aware():
                 Host(("send", b"Username: "), ("expect", b"x\n"), ("send", b"% Invalid input\r\n$ ")),
                 [banner(), b"Username: % Invalid input\r\n$ ", KEYWORD, END], b"x\ny\n", b"x\n", rc=1,
                 opts=["-s", "-P", "Username: ", "-E", "nothing", "-E", "% Invalid"]),
+        # Silence checks that no line comes before its prompt, split across chunks here.
+        session("-e: a line only at a prompt at the very end", Host(
+            ("send", smp), ("silence", 0.3), ("send", b"vm log"), ("silence", 0.3), ("send", b"in: \x1b[K"),
+            ("expect", b"name\n"), ("send", b"Password: "), ("expect", b"pw\n"), ("send", b"$ ")),
+            [banner(), smp, b"vm login: \x1b[K", b"Password: ", "********", b"$ ", END], b"name\npw\n", b"name\npw\n",
+            opts=["-e", "-v"], stderr=["ravlo: %s\n" % t for t in (
+                "connected", "chunk 1: 54 bytes: shown, no prompt", "chunk 2: 6 bytes: shown, no prompt",
+                'chunk 3: 7 bytes: shown, prompt "login: "', "line 1: 5 bytes sent",
+                'chunk 4: 10 bytes: shown, prompt "assword: "', "line 2: 3 bytes sent",
+                'chunk 5: 2 bytes: shown, prompt "$ "', "end: command file used up")]),
+        # The prompt test still sees the text as received: the CR NUL is a prompt.
+        session("-c leaves escape sequences and CR NUL's zero out, split too", Host(
+            ("send", b"\x1b[?2004hone\x1b]0;user@vm: ~"), ("pause", 0.3), ("send", b"\x07two\x07\r\x00three\x1b[0m")),
+            [banner(bel="disable"), b"onetwo[0x07:BEL]\rthree", END], bel="1", opts=["-c"]),
     ]
 
 
@@ -384,7 +402,8 @@ def options():
     for args, problem in [(["-sx"], "unknown option: -x"), (["--status=1"], "option --status takes no argument"),
                           (["-s"], None), (["-p", "65536"], "option -p: unfit value '65536'"),
                           (["--port=0"], "option --port: unfit value '0'"), (["-P", ""], "option -P: unfit value ''"),
-                          (["-w", "0"], "option -w: unfit value '0'"), (["--secret=A=B"], "option --secret: unfit value 'A=B'")]:
+                          (["-w", "0"], "option -w: unfit value '0'"), (["--secret=A=B"], "option --secret: unfit value 'A=B'"),
+                          (["-L", "bogus"], "option -L: unfit value 'bogus'")]:
         rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
                              rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
     rows += [
@@ -393,8 +412,8 @@ def options():
         Scenario("-E without its text", ["-E"], stdout=[USAGE], rc=255, stderr=["ravlo: option -E needs an argument\n"]),
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
         Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda run: None if run.out.startswith(
-            b"<---") and all(b"--" + o in run.out for o in (b"status", b"verbose", b"version", b"help", b"port", b"telnet",
-                                                        b"prompt", b"error", b"secret", b"connect-limit"))
+            b"<---") and all(b"--" + o in run.out for o in b"status verbose version help port telnet prompt error "
+                             b"prompt-at-end line-end clean secret connect-limit".split())
             else "-h lacks the usage text or an option"]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),

@@ -1,0 +1,34 @@
+#include "escapes/escapes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+namespace {
+
+// Each input also cut in two at every position: sequences and CR NUL span the cut.
+TEST(EscapeFilter, LeavesOutSequencesAndTheZeroOfCrNul) {
+  using namespace std::string_literals;
+  const std::pair<std::string, std::string> cases[] = {
+      {"\x1b[?2004hls\x1b[0;32m$ \x1b[K\x1b[2 q\r\n", "ls$ \r\n"},  // CSI: paste, colour, erase, cursor
+      {"\x1b]0;vm: ~\x07$ \x1b]8;;http://x/\x1b\\link.", "$ link."},  // strings up to BEL or ESC \ .
+      {"\x1b=\x1b(Bok\x1b" "7\x1b]2;t\x1b[Kx", "okx"},                // ESC x, ESC ( B; ESC ends a string
+      {"\0a\r\0b\r\r\0\0c"s, "\0a\rb\r\r\0c"s},                        // only the zero right after CR
+      {"\x07x\x1b\r\n\x1b[1\ny\x1b]lost\rz", "\x07x\r\n\ny\rz"},       // a sequence ends at a byte it can't hold
+      {"\x1b\x1b[Ka\xff\x1b\x9b" "b", "a\xff\x9b" "b"},                // ESC ESC; ESC and a byte past 0x7E
+  };
+  for (const auto& [in, out] : cases) {
+    for (std::size_t cut = 0; cut <= in.size(); ++cut) {
+      SCOPED_TRACE(testing::PrintToString(in) + " cut at " + std::to_string(cut));
+      EscapeFilter filter;
+      std::string got(in.size(), '?');
+      const int first = filter.Filter(in.data(), static_cast<int>(cut), got.data());
+      got.resize(static_cast<std::size_t>(
+          first + filter.Filter(in.data() + cut, static_cast<int>(in.size() - cut), got.data() + first)));
+      EXPECT_EQ(got, out);
+    }
+  }
+}
+
+}  // namespace
