@@ -5,6 +5,7 @@ here runs only in a network namespace of its own, never on the machine's port.
 """
 import fcntl
 import os
+import select
 import socket
 import struct
 import subprocess
@@ -66,6 +67,24 @@ class HostError(Exception):
     pass
 
 
+class UnansweredPort:
+    """A listener that never accepts. full: one connection that is never
+    accepted already fills its queue (listen(0)), so the kernel drops every
+    new SYN, as from a host that is down. Else any connection made is an error."""
+
+    def __init__(self, address=ADDRESS, full=True):
+        self.received, self.shown, self.errors, self.full = b"", bytearray(), [], full
+        self._listener = socket.create_server(address, backlog=0)
+        self._filler = socket.create_connection(address) if full else None
+
+    def stop(self):
+        if not self.full and select.select([self._listener], [], [], 0)[0]:
+            self.errors.append("a connection was made")
+        for s in (self._filler, self._listener):
+            if s:
+                s.close()
+
+
 class ScriptedHost:
     """Accepts one connection on address (IPv4 or IPv6) and plays send/expect steps on it.
 
@@ -73,7 +92,8 @@ class ScriptedHost:
     ("pause", seconds), ("segments", seconds, bytes...) to send each part as a
     segment of its own, that many seconds apart, ("close",), ("reset",),
     ("hold",) to stop reading, ("discard",) to read on to the end without
-    keeping anything.
+    keeping anything, ("shown", bytes) to wait until .shown (the client's
+    output, which the caller fills as it comes) holds those bytes.
     Everything received is kept in .received (what was discarded only counted
     in .discarded), problems in .errors.
     """
@@ -83,6 +103,7 @@ class ScriptedHost:
         self.wait = wait
         self.log = log
         self.received = bytearray()
+        self.shown = bytearray()
         self.discarded = 0
         self.errors = []
         self.connected = threading.Event()
@@ -169,6 +190,15 @@ class ScriptedHost:
         if len(self.received) > self._pos:
             raise HostError("expected silence, got '%s'" % show(self.received[self._pos:]))
         self.log("<<< (silence %.1fs)" % seconds)
+        return True
+
+    def _shown(self, want):
+        deadline = time.monotonic() + self.wait
+        while want not in self.shown:
+            if time.monotonic() > deadline:
+                raise HostError("'%s' not shown by now" % show(want))
+            time.sleep(0.01)
+        self.log("... (shown: %s)" % show(want))
         return True
 
     def _pause(self, seconds):

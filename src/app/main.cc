@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr std::int32_t kMaxResponseSeconds = 600;
-
 TargetType ReadTargetType(const char* text) {
   if (std::strcmp(text, "0") == 0) return TargetType::kLinux;
   if (std::strcmp(text, "1") == 0) return TargetType::kUnix;
@@ -79,13 +77,18 @@ int main(int argc, char** argv) {
   char** arg = argv + first - 1;
   session.host = arg[1];
   session.targetType = ReadTargetType(arg[2]);
-  session.responseSeconds = std::min(ReadNumber(arg[3]), kMaxResponseSeconds);
+  session.responseSeconds = std::min(ReadNumber(arg[3]), kMaxLimitSeconds);
   session.bellMode = std::min(ReadNumber(arg[5]), 1);
   if (session.responseSeconds < 1 || session.bellMode < 0) {
     PrintMessage(kUsageText);
     return -1;
   }
   session.responseMs = session.responseSeconds * 1000;
+  // Before anything is connected or sent.
+  if (const char* name = session.secrets.Load(session.options.secrets)) {
+    PrintError(kSecretUnsetFormat, name);
+    return -1;
+  }
 
   // A failed start is reported but not fatal: later steps fail in their own way.
   if (platform::NetStart() != 0) PrintError(kNetStartFailedText);
@@ -102,6 +105,7 @@ int main(int argc, char** argv) {
   session.commandFile.SetLineEnd(session.options.lineEnd);
   session.socket = platform::ConnectNonBlocking(session.peer);
   RestartResponseTimer(session);
+  StartConnectTimer(session);
 
   session.typeLabel = TypeLabel(session.targetType);
   session.bellLabel = session.bellMode == 0 ? "enable" : "disable";
@@ -111,6 +115,7 @@ int main(int argc, char** argv) {
   const SessionEnd end = SessionLoop(session);
 
   session.responseTimer.reset();
+  session.connectTimer.reset();
   PrintMessage("\n");
   session.commandFile.Close();
   platform::CloseSocket(session.socket);

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/command_line.h"
 #include "messages/messages.h"
 
 namespace {
@@ -46,6 +48,17 @@ bool AddText(std::vector<const char*>& texts, const char* text) {
   return *text != '\0';
 }
 
+// Read like the response limit: above the longest is the longest, below 1 unfit.
+bool ReadConnectLimit(Options& options, const char* text) {
+  options.connectSeconds = std::min(ReadNumber(text), kMaxLimitSeconds);
+  return options.connectSeconds >= 1;
+}
+
+// A name with "=" would find another variable, one with "}" could never be referenced.
+bool AddSecretName(Options& options, const char* name) {
+  return AddText(options.secrets, name) && std::strpbrk(name, "=}") == nullptr;
+}
+
 // One row per option; kHelpText lists them for the user.
 constexpr OptionRow kOptionRows[] = {
     {'s', "status", no_argument, [](Options& o, const char*) { return o.status = true; }},
@@ -56,6 +69,8 @@ constexpr OptionRow kOptionRows[] = {
     {'t', "telnet", no_argument, [](Options& o, const char*) { return o.telnet = true; }},
     {'P', "prompt", required_argument, [](Options& o, const char* t) { return AddText(o.prompts, t); }},
     {'E', "error", required_argument, [](Options& o, const char* t) { return AddText(o.keywords, t); }},
+    {'k', "secret", required_argument, AddSecretName},
+    {'w', "connect-limit", required_argument, ReadConnectLimit},
     {'e', "prompt-at-end", no_argument, [](Options& o, const char*) { return o.promptAtEnd = true; }},
     {'L', "line-end", required_argument, ReadLineEnd},
     {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},

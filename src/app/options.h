@@ -14,6 +14,8 @@ struct Options {
   bool telnet = false;                // -t: a Telnet-aware session
   std::vector<const char*> prompts;   // -P TEXT: more prompts, matched at the end
   std::vector<const char*> keywords;  // -E TEXT: more error keywords, matched anywhere
+  std::vector<const char*> secrets;   // -k NAME: environment variables that ${NAME} stands for
+  std::int32_t connectSeconds = 0;    // -w SECONDS: 1..600; 0 without a connect limit
   bool promptAtEnd = false;           // -e: a prompt only at the end of all text since the last line
   std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
   bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript

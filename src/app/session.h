@@ -2,6 +2,7 @@
 // receives, shows, examines and answers.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
 #include "platform/wait.h"
+#include "secrets/secrets.h"
 #include "timer/event_timer.h"
 
 // Owned by main for the whole run.
@@ -27,19 +29,29 @@ struct Session {
   TelnetFilter telnet;  // with options.telnet: the host's commands, followed across chunks
   platform::SocketWait wait;  // before the timer, which wakes it: it outlives every timer
   std::unique_ptr<EventTimer> responseTimer;
+  // With options.connectSeconds, until the connection is made: its timer
+  // raises connectTimedOut on the timer service's thread and wakes the wait.
+  std::atomic<bool> connectTimedOut{false};
+  std::unique_ptr<EventTimer> connectTimer;
+  Secrets secrets;  // options.secrets' values, and what the transcript holds back
   const char* typeLabel = "";
   const char* bellLabel = "";
 };
 
-// How a session ended. kConnectionLost only with options.status: the
-// connection was refused, failed, or was closed by the host while the command
-// file still had lines; closed once it had none counts as kFileDone.
+// How a session ended. kConnectionLost only with options.status or
+// options.connectSeconds: the connection was refused, failed, was not made
+// within the connect limit, or was closed by the host while the command file
+// still had lines; closed once it had none counts as kFileDone.
 enum class SessionEnd { kFileDone, kErrorKeyword, kNoResponse, kConnectionLost };
 
 // Runs the session until the response limit expires, an error keyword
 // arrives, or a prompt finds the command file exhausted; with options.status
-// also until the connection is closed or fails.
+// also until the connection is closed or fails, with options.connectSeconds
+// until that limit expires before the connection is made.
 SessionEnd SessionLoop(Session& session);
 
 // Replaces the response timer with a fresh one, so the limit counts from now.
 void RestartResponseTimer(Session& session);
+
+// Starts the connect limit, with options.connectSeconds only.
+void StartConnectTimer(Session& session);

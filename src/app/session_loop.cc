@@ -49,11 +49,6 @@ void Trace(const Session& session, const char* format, Args... args) {
 static_assert(std::size(kTraceEndTexts) == static_cast<std::size_t>(SessionEnd::kConnectionLost) + 1,
               "one trace text for each way a session ends");
 
-SessionEnd End(const Session& session, SessionEnd how) {
-  Trace(session, kTraceEndTexts[static_cast<int>(how)]);
-  return how;
-}
-
 // Traces the connection once it is made; a chunk or a close proves it.
 void NoteConnected(const Session& session, LoopState& state, int received) {
   if (!session.options.verbose || state.connected || received == platform::kReceiveFailed) return;
@@ -102,21 +97,36 @@ int FilterTelnet(Session& session, Buffers& buffers, int n) {
   return n;
 }
 
-void ShowChunk(const char* chunk, int n, std::int32_t bellMode) {
+// Writes one piece of the transcript, BEL bytes as bellMode (the context) says.
+void WriteShown(const char* chunk, int n, void* bellMode) {
   const char* end = chunk + n;
   while (chunk < end) {
-    const char* bel = bellMode == 1 ? std::find(chunk, end, kBel) : end;
+    const char* bel = *static_cast<std::int32_t*>(bellMode) == 1 ? std::find(chunk, end, kBel) : end;
     std::fwrite(chunk, 1, static_cast<std::size_t>(bel - chunk), stdout);
     if (bel == end) break;
     std::fputs(kBelShown, stdout);
     chunk = bel + 1;
   }
+}
+
+// With -k every value is masked, also one split across chunks.
+void ShowChunk(Session& session, const char* chunk, int n) {
+  session.secrets.Mask(chunk, n, WriteShown, &session.bellMode);
   std::fflush(stdout);
+}
+
+// Shows the text that masking held back, then the message, if any: the
+// transcript keeps its order.
+SessionEnd End(Session& session, SessionEnd how, const char* message = nullptr) {
+  session.secrets.Flush(WriteShown, &session.bellMode);
+  if (message != nullptr) PrintMessage(message);
+  Trace(session, kTraceEndTexts[static_cast<int>(how)]);
+  return how;
 }
 
 // Shows the chunk; with -c without its escape sequences. With -e the same
 // text goes to the end of what the host sent since the last line.
-void ShowText(const Session& session, Buffers& buffers, LoopState& state, int n) {
+void ShowText(Session& session, Buffers& buffers, LoopState& state, int n) {
   const char* shown = buffers.receive.data();
   if (session.options.clean || session.options.promptAtEnd) {
     const int clean = state.escapes.Filter(shown, n, buffers.clean.data());
@@ -126,7 +136,7 @@ void ShowText(const Session& session, Buffers& buffers, LoopState& state, int n)
       n = clean;
     }
   }
-  ShowChunk(shown, n, session.bellMode);
+  ShowChunk(session, shown, n);
 }
 
 // The first of the texts that the text holds in this mode, or nullptr.
@@ -183,23 +193,47 @@ int SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned 
   return 1;
 }
 
-// Sends the next command line whole, piece after piece. An endless line ends
-// with the response limit, like a host that stops reading. False when the
-// file has no line left. The trace gets the byte count, never the text.
+// Sends the next command line whole, piece after piece, each with its
+// ${NAME}s expanded (-k). An endless line ends with the response limit, like a
+// host that stops reading. False when the file has no line left. The trace
+// gets the byte count, never the text. A ${NAME} cut by a piece's end is sent
+// as written.
 bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
   bool more = false;
   if (!session.commandFile.ReadLine(piece, more)) return false;
   unsigned long long sent = 0;
   int result = 0;
-  while ((result = SendPiece(session.socket, piece, sent)) > 0 && more && ResponseTimedOut.load() == 0 &&
-         session.commandFile.ReadLine(piece, more)) {
+  while ((result = SendPiece(session.socket, session.secrets.Expand(piece), sent)) > 0 && more &&
+         ResponseTimedOut.load() == 0 && session.commandFile.ReadLine(piece, more)) {
   }
+  session.secrets.Wipe();
   state.sendFailed = result < 0;
   Trace(session, kTraceLineSentFormat, ++state.lines, sent);
   return true;
 }
 
+// True once the connect limit has expired with no connection made. A made
+// connection drops the limit.
+bool ConnectLimitExpired(Session& session) {
+  if (!session.connectTimer || !session.connectTimedOut.load()) return false;
+  if (!platform::IsConnected(session.socket)) return true;
+  session.connectTimer.reset();
+  return false;
+}
+
+void OnConnectTimer(std::uint32_t, std::uint32_t, std::uintptr_t user, std::uintptr_t, std::uintptr_t) {
+  auto* session = reinterpret_cast<Session*>(user);
+  session->connectTimedOut.store(true);
+  session->wait.Wake();  // after the store, so the woken loop finds it raised
+}
+
 }  // namespace
+
+void StartConnectTimer(Session& session) {
+  if (session.options.connectSeconds == 0) return;
+  session.connectTimer = std::make_unique<EventTimer>(OnConnectTimer, reinterpret_cast<std::uintptr_t>(&session));
+  session.connectTimer->Start(static_cast<std::uint32_t>(session.options.connectSeconds) * 1000);
+}
 
 void RestartResponseTimer(Session& session) {
   session.responseTimer.reset();
@@ -222,9 +256,10 @@ SessionEnd SessionLoop(Session& session) {
       platform::PauseOneMs();
     }
     // Tested before the receive, so a chunk that has arrived is never dropped.
-    if (ResponseTimedOut.load() != 0) {
-      PrintMessage(kNoResponseText);
-      return End(session, SessionEnd::kNoResponse);
+    if (ResponseTimedOut.load() != 0) return End(session, SessionEnd::kNoResponse, kNoResponseText);
+    if (ConnectLimitExpired(session)) {
+      Trace(session, kTraceConnectLimitText);
+      return End(session, SessionEnd::kConnectionLost, kNoResponseText);
     }
     // A failed send is a failed connection, whether or not the socket signals it.
     const int n = std::exchange(state.sendFailed, false)
@@ -236,9 +271,9 @@ SessionEnd SessionLoop(Session& session) {
     if (n < 1) {
       // Without -s the limit ends it, as for a silent host.
       if (!ConnectionLost(session, state, n)) continue;
-      PrintMessage(kNoResponseText);  // the transcript stays the one without -s
+      // The transcript stays the one without -s.
       const bool fileDone = n == platform::kReceiveClosed && session.commandFile.AtEnd();
-      return End(session, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost);
+      return End(session, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost, kNoResponseText);
     }
     RestartResponseTimer(session);
     ++state.chunks;
@@ -256,8 +291,7 @@ SessionEnd SessionLoop(Session& session) {
     NormalizeChunk(buffers->work.data(), text);
     if (const char* keyword = FindErrorKeyword(buffers->work.data(), session.options)) {
       Trace(session, kTraceKeywordFormat, state.chunks, n, keyword);
-      PrintMessage(kErrorKeywordText);
-      return End(session, SessionEnd::kErrorKeyword);
+      return End(session, SessionEnd::kErrorKeyword, kErrorKeywordText);
     }
     if (!IsPrompt(session, *buffers, state, n)) continue;
     std::fflush(stdout);  // the password mask belongs right after its prompt

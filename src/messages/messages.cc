@@ -41,6 +41,12 @@ const char kHelpText[] =
     "                  (may be given several times)\n"
     "-E, --error TEXT  one more error keyword, matched anywhere\n"
     "                  (may be given several times)\n"
+    "-k, --secret NAME ${NAME} in command lines stands for the value of the\n"
+    "                  environment variable NAME; the transcript masks it\n"
+    "                  (may be given several times)\n"
+    "-w, --connect-limit SECONDS\n"
+    "                  end the session when no connection is made within\n"
+    "                  SECONDS (1..600), as -s ends a refused one\n"
     "-e, --prompt-at-end\n"
     "                  send a line only when all the host sent since the last\n"
     "                  one ends in a prompt (\"> \" too), escape sequences aside\n"
@@ -57,11 +63,13 @@ const char kOptionNeedsArgumentFormat[] = "ravlo: option %s needs an argument\n"
 const char kOptionTakesNoArgumentFormat[] = "ravlo: option %s takes no argument\n";
 const char kBadOptionValueFormat[] = "ravlo: option %s: unfit value '%s'\n";
 const char kOutputFailedText[] = "ravlo: 標準出力への書き込みが失敗しました。\n";
+const char kSecretUnsetFormat[] = "ravlo: option -k: environment variable %s is unset or empty\n";
 
 const char kTraceConnectedText[] = "ravlo: connected\n";
 const char kTraceNotConnectedText[] = "ravlo: connection refused or failed\n";
 const char kTraceFailedText[] = "ravlo: connection failed\n";
 const char kTraceClosedText[] = "ravlo: connection closed by the host\n";
+const char kTraceConnectLimitText[] = "ravlo: no connection within the connect limit\n";
 const char kTraceNegotiationFormat[] = "ravlo: chunk %d: %d bytes: taken by the negotiation\n";
 const char kTracePromptFormat[] = "ravlo: chunk %d: %d bytes: shown, prompt \"%s\"\n";
 const char kTraceKeywordFormat[] = "ravlo: chunk %d: %d bytes: shown, error keyword \"%s\"\n";

@@ -17,12 +17,14 @@ extern const char kOptionNeedsArgumentFormat[];    // the option, for standard e
 extern const char kOptionTakesNoArgumentFormat[];  // the option, for standard error
 extern const char kBadOptionValueFormat[];         // the option and its value, for standard error
 extern const char kOutputFailedText[];             // for standard error
+extern const char kSecretUnsetFormat[];            // the variable's name, for standard error
 
 // The trace (-v), for standard error; ASCII only.
 extern const char kTraceConnectedText[];
 extern const char kTraceNotConnectedText[];
 extern const char kTraceFailedText[];
 extern const char kTraceClosedText[];
+extern const char kTraceConnectLimitText[];
 extern const char kTraceNegotiationFormat[];  // chunk number, byte count
 extern const char kTracePromptFormat[];       // chunk number, byte count, token
 extern const char kTraceKeywordFormat[];      // chunk number, byte count, keyword

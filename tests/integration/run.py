@@ -8,12 +8,15 @@ import argparse
 import atexit
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+from types import SimpleNamespace
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
@@ -30,6 +33,37 @@ def render(parts, flavour, encoding=None):
     return out.replace(b"\n", b"\r\n") if flavour == "windows" else out
 
 
+def launch(command, work, env, timeout, shown):
+    """Runs command, copying its standard output into shown as it comes (a
+    host step may wait for it). Returns the output, standard error, the exit
+    status and the CPU seconds (user + system) the process took: its own,
+    whatever else the machine runs, so a row may bound it (Scenario.cpu)."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    proc = subprocess.Popen(command, cwd=work, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE)
+    err = bytearray()
+    readers = [threading.Thread(target=copy, args=pipe) for pipe in ((proc.stdout, shown), (proc.stderr, err))]
+    for reader in readers:
+        reader.start()
+    try:
+        rc = proc.wait(timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        rc = "timeout"
+    for reader in readers:
+        reader.join()
+    # The only child reaped meanwhile is this one: the host is a thread.
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
+    return bytes(shown), bytes(err), rc, cpu
+
+
+def copy(stream, into):
+    for block in iter(lambda: stream.read1(65536), b""):
+        into += block
+
+
 def run_scenario(s, options):
     log = []
     with tempfile.TemporaryDirectory() as work:
@@ -38,17 +72,14 @@ def run_scenario(s, options):
                 f.write(s.commands)
         if s.prepare:
             s.prepare(work)
-        host = fakehost.ScriptedHost(s.host.steps, options.wait, log.append, s.host.address) if s.host else None
+        host = None if not s.host else fakehost.UnansweredPort(s.host.address, s.host.full) if s.host.full is not None \
+            else fakehost.ScriptedHost(s.host.steps, options.wait, log.append, s.host.address)
         command = list(s.runner) + options.launcher.split() + [options.binary] + s.args
         # Arguments may hold undecodable bytes (surrogate escapes): log them readably.
         log.append("$ " + " ".join(command).encode("utf-8", "backslashreplace").decode())
         started = time.monotonic()
-        try:
-            proc = subprocess.run(command, cwd=work, stdin=subprocess.DEVNULL, capture_output=True,
-                                  timeout=s.timeout + options.wait * 3, env=dict(os.environ, **(s.env or {})))
-            out, err, rc = proc.stdout, proc.stderr, proc.returncode
-        except subprocess.TimeoutExpired as timeout:
-            out, err, rc = timeout.stdout or b"", timeout.stderr or b"", "timeout"
+        out, err, rc, cpu = launch(command, work, dict(os.environ, **(s.env or {})), s.timeout + options.wait * 3,
+                                   host.shown if host else bytearray())
         err = options.server.drop_noise(err, log)
         elapsed = time.monotonic() - started
         if host:
@@ -60,14 +91,17 @@ def run_scenario(s, options):
             problems.append("%s: expected '%s', got '%s'" % (what, fakehost.show(want), fakehost.show(got)))
 
     compare("stdout", render(s.stdout, options.flavour, s.encoding) if s.stdout is not None else None, out)
-    compare("stderr", render(s.stderr, options.flavour), err)
+    compare("stderr", render(s.stderr, options.flavour) if s.stderr is not None else None, err)
     if rc != s.rc:
         problems.append("exit status: expected %s, got %s" % (s.rc, rc))
     if host:
         problems += ["host: " + e for e in host.errors]
         compare("host received", s.received, host.received)
-    problems += filter(None, (check(out, elapsed, host) for check in s.checks))
-    return problems, log, elapsed, rc
+    if s.cpu is not None and not options.server.active and cpu > s.cpu:
+        problems.append("took %.3fs of CPU, expected at most %.3fs" % (cpu, s.cpu))
+    run = SimpleNamespace(out=out, err=err, elapsed=elapsed, host=host)
+    problems += filter(None, (check(run) for check in s.checks))
+    return problems, log, elapsed, rc, cpu
 
 
 class WineServer:
@@ -136,6 +170,8 @@ def main(argv):
     fakehost.enter_private_netns([os.path.abspath(__file__)] + argv[1:], also=("-m",))
     add_host_names()
     options.server = WineServer(options.launcher)
+    if options.server.active:
+        print("CPU bounds not checked: under Wine a row's CPU is mostly Wine's own start-up")
     options.server.start()
     try:
         passed, failed, skipped = run_groups(options)
@@ -156,13 +192,13 @@ def run_groups(options):
                 counts["SKIP"] += 1
                 print("SKIP %s.%s: %s" % (group, s.name, reason))
                 continue
-            problems, log, elapsed, rc = run_scenario(s, options)
+            problems, log, elapsed, rc, cpu = run_scenario(s, options)
             if problems and options.server.crashed(rc):
                 print("RETRY %s.%s: Wine ended it by SIGSEGV" % (group, s.name))
-                problems, log, elapsed, rc = run_scenario(s, options)
+                problems, log, elapsed, rc, cpu = run_scenario(s, options)
             verdict = "FAIL" if problems else "ok"
             counts[verdict] += 1
-            print("%-4s %s.%s (%.2fs)" % (verdict, group, s.name, elapsed))
+            print("%-4s %s.%s (%.2fs, CPU %.3fs)" % (verdict, group, s.name, elapsed, cpu))
             print("".join("    %s\n" % line for line in log + problems) if problems else "", end="")
     return counts["ok"], counts["FAIL"], counts["SKIP"]
 

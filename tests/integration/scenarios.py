@@ -44,14 +44,15 @@ def banner(host=LO, kind="other", seconds=10, fname=CMD, bel="enable"):
 
 
 class Host:
-    def __init__(self, *steps, address=(LO, 23)):
-        self.steps, self.address = list(steps), address
+    """full: None for a scripted host, else a port that never answers (see fakehost.UnansweredPort)."""
+    def __init__(self, *steps, address=(LO, 23), full=None):
+        self.steps, self.address, self.full = list(steps), address, full
 
 
 class Scenario:
     """One row: ravlo's arguments and command file, the scripted host, and what
     must come out. A row that cannot hold here says why in skip_reason."""
-    DEFAULTS = dict(rc=0, stderr=(), received=b"", checks=(), timeout=30, prepare=None, env=None,
+    DEFAULTS = dict(rc=0, stderr=(), received=b"", checks=(), cpu=None, timeout=30, prepare=None, env=None,
                     only=None, why="", encoding=None, needs=None, runner=())
 
     def __init__(self, name, args, commands=b"", host=None, stdout=None, **kw):
@@ -77,9 +78,9 @@ def refused(name, args, message, **kw):
 
 
 def elapsed_between(low, high):
-    def check(out, elapsed, host):
-        if not low <= elapsed <= high:
-            return "took %.2fs, expected %.1f to %.1fs" % (elapsed, low, high)
+    def check(run):
+        if not low <= run.elapsed <= high:
+            return "took %.2fs, expected %.1f to %.1fs" % (run.elapsed, low, high)
     return check
 
 
@@ -166,6 +167,10 @@ def sessions():
                      ("send", b"bash: foo: command not found\r\n$ "), ("silence", 0.3)),
                 [banner(), b"$ bash: foo: command not found\r\n$ ", KEYWORD, END],
                 commands=b"foo\nbar\n", received=b"foo\n"),
+        # The host goes on only once the output is on ravlo's standard output (a pipe).
+        session("output shown before the next chunk comes",
+                Host(("send", b"building...\r\n"), ("shown", b"building..."), ("send", b"$ ")),
+                [banner(), b"building...\r\n$ ", END]),
         # Found only if all three segments, sent while ravlo waits, make one chunk.
         session("prompt in segments 0.3 ms apart is one chunk",
                 Host(("pause", 0.2), ("segments", 0.0003, b"Pass", b"wo", b"rd: "), ("expect", b"pw\n"),
@@ -217,6 +222,15 @@ def timer():
     ]
 
 
+def traces_chunks(count):
+    """-v traces every chunk, those the negotiation takes too, and nothing past them."""
+    def check(run):
+        traced = [n for n in range(1, count + 2) if b"chunk %d:" % n in run.err]
+        if traced != list(range(1, count + 1)):
+            return "chunks %s traced, expected 1 to %d" % (traced, count)
+    return check
+
+
 def negotiation():
     def opening(kind, label, replies):
         steps = []
@@ -225,8 +239,9 @@ def negotiation():
         shown = b"chunk%d login: " % (len(replies) + 1)
         steps += [("send", shown), ("expect", b"demo\n"), ("send", b"$ "), ("silence", 0.3)]
         return session("%s answers %d chunks, shows the next" % (label, len(replies)), Host(*steps),
-                       [banner(kind=label), shown, b"$ ", END], kind=kind,
-                       commands=b"demo\n", received=b"".join(replies) + b"demo\n")
+                       [banner(kind=label), shown, b"$ ", END], kind=kind, opts=["-v"], stderr=None,
+                       commands=b"demo\n", received=b"".join(replies) + b"demo\n",
+                       checks=[traces_chunks(len(replies) + 2)])
     return [
         opening("0", "linux", [L1, L2, L3]),
         opening("1", "unix", [U1, U2]),
@@ -240,8 +255,8 @@ def negotiation():
 
 def sends_only(line):
     """The host received nothing but whole copies of this line (any number)."""
-    def check(out, elapsed, host):
-        got = bytes(host.received)
+    def check(run):
+        got = bytes(run.host.received)
         if got.replace(line, b""):
             return "host received more than copies of %r: %r" % (line, got[:200])
     return check
@@ -279,7 +294,8 @@ def hostile():
     rows += [
         session("host that never reads a very long line ends by the limit",
                 Host(("send", b"$ "), ("hold",)), [banner(seconds=1), b"$ ", NO_RESPONSE, END],
-                commands=b"y" * (16 << 20) + b"\n", seconds=1, checks=[elapsed_between(0.9, 3 + slack)]),
+                commands=b"y" * (16 << 20) + b"\n", seconds=1, checks=[elapsed_between(0.9, 3 + slack)],
+                cpu=0.3),  # 70 ms here while the send waits 1 ms at a time; a send that spins takes 1 s
         Scenario("endless command line ends by the limit", [LO, "2", "1", "/dev/zero", "0"], None,
                  Host(("send", b"$ "), ("discard",)), [banner(seconds=1, fname="/dev/zero"), b"$ ", NO_RESPONSE, END],
                  received=b"", checks=[elapsed_between(0.9, 3 + slack)], only="posix",
@@ -353,20 +369,24 @@ def options():
     closing = (("send", b"$ "), ("expect", b"c1\n"), ("close",))
     rows = []
     # Each session with -s and without: the same transcript; the status, and an
-    # end at once when the connection is gone, only with -s.
+    # end at once when the connection is gone, only with -s. A session that
+    # waits out its 4 s limit sleeps: 5-10 ms of CPU in all, start-up included,
+    # up to 18 ms with both cores busy; one that wakes every 1 ms takes 70-120 ms.
     for what, steps, commands, shown, status in [
             ("command file used up", (("send", b"$ "), ("silence", 0.3)), b"", [b"$ "], 0),
             ("error keyword", (("send", b"Login incorrect\r\n"),), b"", [b"Login incorrect\r\n", KEYWORD], 1),
-            ("no response", (("hold",),), b"", [NO_RESPONSE], 2),
+            ("no response", (("send", b"motd\r\n"), ("hold",)), b"", [b"motd\r\n", NO_RESPONSE], 2),
             ("refused connection", None, b"", [NO_RESPONSE], 3),
             ("host closing before the last line", closing, b"c1\nc2\n", [b"$ ", NO_RESPONSE], 3),
             ("host closing after the last line", closing, b"c1\n", [b"$ ", NO_RESPONSE], 0)]:
         gone = not steps or steps[-1] == ("close",)
         for opts in (["-s"], []):
             ends = [elapsed_between(0, limit - slack) if opts else elapsed_between(limit - 0.1, limit + 2 * slack)]
+            waits = status == 2 or (gone and not opts)
             rows.append(session("%s %s" % (what, opts[0] if opts else "without -s"), Host(*steps) if steps else None,
                                 [banner(seconds=limit)] + shown + [END], commands, commands[:3], seconds=limit,
-                                opts=opts, rc=status if opts else 0, checks=ends if gone else []))
+                                opts=opts, rc=status if opts else 0, checks=ends if gone else [],
+                                cpu=0.035 if waits else None))
     # A host gone while a long line is still being sent: the send gives up at once.
     rows.append(session("-s and a reset while a line is sent", Host(("send", b"$ "), ("reset",)),
                         [banner(seconds=limit), b"$ ", NO_RESPONSE, END], b"y" * (16 << 20) + b"\nc2\n", None,
@@ -382,6 +402,7 @@ def options():
     for args, problem in [(["-sx"], "unknown option: -x"), (["--status=1"], "option --status takes no argument"),
                           (["-s"], None), (["-p", "65536"], "option -p: unfit value '65536'"),
                           (["--port=0"], "option --port: unfit value '0'"), (["-P", ""], "option -P: unfit value ''"),
+                          (["-w", "0"], "option -w: unfit value '0'"), (["--secret=A=B"], "option --secret: unfit value 'A=B'"),
                           (["-L", "bogus"], "option -L: unfit value 'bogus'")]:
         rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
                              rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
@@ -390,15 +411,37 @@ def options():
                  stdout=["ホスト名の取得に失敗しました : -3\n"]),
         Scenario("-E without its text", ["-E"], stdout=[USAGE], rc=255, stderr=["ravlo: option -E needs an argument\n"]),
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
-        Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda out, *_: None if out.startswith(
-            b"<---") and all(b"--" + o in out for o in b"status verbose version help port telnet prompt error "
-                             b"prompt-at-end line-end clean".split()) else "-h lacks the usage text or an option"]),
+        Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda run: None if run.out.startswith(
+            b"<---") and all(b"--" + o in run.out for o in b"status verbose version help port telnet prompt error "
+                             b"prompt-at-end line-end clean secret connect-limit".split())
+            else "-h lacks the usage text or an option"]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
                 [], b"c1\nc2\n", b"c1\nc2\n", rc=4, stderr=["ravlo: 標準出力への書き込みが失敗しました。\n"],
                 runner=["sh", "-c", 'exec "$@" >/dev/full', "sh"], only="posix", why="no /dev/full on Windows"),
     ]
-    return rows + telnet_aware()
+    return rows + telnet_aware() + secrets()
+
+
+def secrets():
+    """-k: a value from the environment where ${NAME} stands, masked wherever
+    the host shows it, whole or split; -w: a host that never answers."""
+    pw = b"S3cr${RAVLO_PW}t!"  # holds a reference of its own: sent as it stands
+    steps = [("send", b"Password: "), ("expect", pw + b"\n"), ("send", b"bad " + pw + b" $ "),
+             ("expect", b"echo ${OTHER} $RAVLO_PW\n"), ("segments", 0.3, b"echo " + pw[:5], pw[5:] + b"\r\n$ ")]
+    trace = ["connected", 'chunk 1: 10 bytes: shown, prompt "assword: "', "line 1: 18 bytes sent",
+             'chunk 2: 24 bytes: shown, prompt "$ "', "line 2: 24 bytes sent", "chunk 3: 10 bytes: shown, no prompt",
+             'chunk 4: 16 bytes: shown, prompt "$ "', "end: command file used up"]
+    rows = [session("-k value sent for its reference, masked where echoed", Host(*steps),
+                    [banner(), b"Password: ", "********", b"bad ******** $ echo ********\r\n$ ", END],
+                    b"${RAVLO_PW}\necho ${OTHER} $RAVLO_PW\n", pw + b"\necho ${OTHER} $RAVLO_PW\n",
+                    opts=["-v", "-k", "RAVLO_PW"], env={"RAVLO_PW": pw.decode()}, stderr=["ravlo: %s\n" % t for t in trace])]
+    rows += [session("-k %s variable refused before connecting" % what, Host(full=False), [], opts=["-k", "RAVLO_PW"],
+                     env=env, rc=255, stderr=["ravlo: option -k: environment variable RAVLO_PW is unset or empty\n"])
+             for what, env in [("unset", {}), ("empty", {"RAVLO_PW": ""})]]
+    return rows + [session("-w 1 %s, host never answering" % (opts or ["without -s"])[0], Host(full=True),
+                           [banner(), NO_RESPONSE, END], opts=opts + ["-w", "1"], rc=3 if opts else 0,
+                           checks=[elapsed_between(0.9, 3)], cpu=0.035) for opts in (["-s"], [])]
 
 
 GROUPS = {"cli": cli, "session": sessions, "files": files,

@@ -1,0 +1,138 @@
+#include "secrets/secrets.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr char kMask[] = "********";
+constexpr int kMaskBytes = sizeof kMask - 1;
+
+enum class Found { kNone, kPrefix, kWhole };
+
+}  // namespace
+
+// What the scan sees: the bytes held back, then the new chunk.
+struct Secrets::Stream {
+  const char* held;
+  std::size_t heldCount;
+  const char* chunk;
+  std::size_t count;
+
+  std::size_t Size() const { return heldCount + count; }
+  char operator[](std::size_t k) const { return k < heldCount ? held[k] : chunk[k - heldCount]; }
+
+  // kPrefix: the stream ends inside what would be the value.
+  Found Match(std::size_t at, const Secret& secret) const {
+    const std::size_t n = std::min(Size() - at, secret.length);
+    for (std::size_t k = 0; k < n; ++k) {
+      if ((*this)[at + k] != secret.value[k]) return Found::kNone;
+    }
+    return n == secret.length ? Found::kWhole : Found::kPrefix;
+  }
+
+  // Hands on [from, to), in at most two pieces.
+  void Pass(std::size_t from, std::size_t to, Sink sink, void* context) const {
+    const std::size_t heldTo = std::min(to, heldCount);
+    if (from < heldTo) sink(held + from, static_cast<int>(heldTo - from), context);
+    from = std::max(from, heldCount);
+    if (from < to) sink(chunk + (from - heldCount), static_cast<int>(to - from), context);
+  }
+};
+
+const char* Secrets::Load(const std::vector<const char*>& names) {
+  std::size_t longest = 0;
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') return name;
+    secrets_.push_back(Secret{name, std::strlen(name), value, std::strlen(value)});
+    longest = std::max(longest, secrets_.back().length);
+  }
+  held_.resize(longest);
+  return nullptr;
+}
+
+// Calls part with each piece of the expanded line, in order.
+template <typename Part>
+void Secrets::ForEachPart(const std::string& line, Part part) const {
+  std::size_t from = 0;
+  std::size_t at = 0;
+  while ((at = line.find("${", from)) != std::string::npos) {
+    const std::size_t end = line.find('}', at + 2);
+    if (end == std::string::npos) break;
+    const char* name = line.data() + at + 2;
+    const auto named = std::find_if(secrets_.begin(), secrets_.end(), [&](const Secret& s) {
+      return s.nameLength == end - at - 2 && std::memcmp(s.name, name, s.nameLength) == 0;
+    });
+    if (named == secrets_.end()) {
+      part(line.data() + from, at + 2 - from);  // not ours: "${" as written, and on
+      from = at + 2;
+      continue;
+    }
+    part(line.data() + from, at - from);
+    part(named->value, named->length);
+    from = end + 1;
+  }
+  part(line.data() + from, line.size() - from);
+}
+
+const std::string& Secrets::Expand(const std::string& line) {
+  if (secrets_.empty()) return line;
+  Wipe();
+  std::size_t size = 0;
+  ForEachPart(line, [&](const char*, std::size_t n) { size += n; });
+  // Grown only while empty and wiped, so no freed buffer keeps a value.
+  if (size > expanded_.capacity()) expanded_.reserve(size);
+  ForEachPart(line, [&](const char* bytes, std::size_t n) { expanded_.append(bytes, n); });
+  return expanded_;
+}
+
+void Secrets::Wipe() {
+  // volatile: stores that nothing reads again must still be made.
+  volatile char* bytes = &expanded_[0];
+  for (std::size_t k = 0; k < expanded_.size(); ++k) bytes[k] = 0;
+  expanded_.clear();
+}
+
+void Secrets::Mask(const char* chunk, int count, Sink sink, void* context) {
+  if (secrets_.empty()) {
+    sink(chunk, count, context);
+    return;
+  }
+  Scan(Stream{held_.data(), heldCount_, chunk, static_cast<std::size_t>(count)}, false, sink, context);
+}
+
+void Secrets::Flush(Sink sink, void* context) {
+  Scan(Stream{held_.data(), heldCount_, nullptr, 0}, true, sink, context);
+}
+
+// Masks the longest value found at each place. Unless final, stops at the
+// first place where the stream ends inside a value, and holds the rest back:
+// fewer bytes than the longest value.
+void Secrets::Scan(const Stream& stream, bool final, Sink sink, void* context) {
+  std::size_t shown = 0;
+  std::size_t at = 0;
+  while (at < stream.Size()) {
+    std::size_t whole = 0;
+    bool prefix = false;
+    for (const Secret& secret : secrets_) {
+      const Found found = stream.Match(at, secret);
+      prefix = prefix || (found == Found::kPrefix && !final);
+      if (found == Found::kWhole) whole = std::max(whole, secret.length);
+    }
+    if (prefix) break;
+    if (whole == 0) {
+      ++at;
+      continue;
+    }
+    stream.Pass(shown, at, sink, context);
+    sink(kMask, kMaskBytes, context);
+    at += whole;
+    shown = at;
+  }
+  stream.Pass(shown, at, sink, context);
+  // Left to right: each byte is read before anything overwrites it.
+  heldCount_ = stream.Size() - at;
+  for (std::size_t k = 0; k < heldCount_; ++k) held_[k] = stream[at + k];
+}
