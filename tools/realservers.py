@@ -107,9 +107,10 @@ class Lab:
         shutil.rmtree(self.work, ignore_errors=True)
 
     def commands(self, server):
+        """The lines typed; the passwords as ${NAME}s that ravlo takes from the environment (-k)."""
         if server == "frr":
-            return [self.vty_password] + [c or self.enable_password for c in ROUTER_COMMANDS]
-        return [self.name, self.password] + SHELL_COMMANDS
+            return ["${RAVLO_VTY_PASSWORD}"] + [c or "${RAVLO_ENABLE_PASSWORD}" for c in ROUTER_COMMANDS]
+        return [self.name, "${RAVLO_PASSWORD}"] + SHELL_COMMANDS
 
     def secrets(self):
         return [p.encode() for p in (self.password, self.vty_password, self.enable_password)]
@@ -175,10 +176,13 @@ class Lab:
         commands = os.path.join(self.work, "commands.txt")
         with open(commands, "w") as f:
             f.write("".join(line + "\n" for line in self.commands(server)))
+        passwords = {"RAVLO_PASSWORD": self.password, "RAVLO_VTY_PASSWORD": self.vty_password,
+                     "RAVLO_ENABLE_PASSWORD": self.enable_password}
         command = list(launcher) + [binary, "-s", "-p", str(PORTS[server])] + list(options) + \
-            ["127.0.0.1", kind, str(seconds), commands, "1"]
+            [a for name in passwords for a in ("-k", name)] + ["127.0.0.1", kind, str(seconds), commands, "1"]
         try:
-            proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 12)
+            proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 12,
+                                  env=dict(os.environ, **passwords))
         except subprocess.TimeoutExpired as timeout:
             return "timeout", timeout.stdout or b"", timeout.stderr or b""
         return proc.returncode, proc.stdout, proc.stderr
@@ -189,8 +193,8 @@ class Lab:
         done = status == 0 and MARKERS[server] in out
         text, start, ahead = ESCAPES.sub(b"", out), 0, []
         for line in self.commands(server):
-            if line.encode() in self.secrets():
-                continue  # not echoed
+            if line.startswith("${"):
+                continue  # a password: not echoed
             echo = re.compile(re.escape(line.encode()) + rb"[\r\n]").search(text, start)
             if echo and not PROMPT_END.search(text[max(0, echo.start() - 40):echo.start()]):
                 ahead.append(line)
