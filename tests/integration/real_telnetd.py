@@ -55,10 +55,10 @@ def main(argv):
             lab.start(options.server)
             for _ in range(options.repeat):
                 log = []
-                for _retry in range(2):  # Wine's exit race may end a session by SIGSEGV
+                for _retry in range(2):  # Wine may end a session at its start or its exit
                     status, out, err = lab.session(os.path.abspath(options.binary), options.server, flags, kind,
                                                    options.launcher.split())
-                    if not wine.crashed(status):
+                    if not wine.crashed(status, out):
                         break
                 problems = check(lab, options.server, status, out, wine.drop_noise(err, log))
                 print("%s %s %s type %s" % ("FAIL" if problems else "ok  ", options.server, " ".join(flags), kind))
