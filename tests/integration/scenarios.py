@@ -144,7 +144,7 @@ def sessions():
     login = Host(
         ("send", b"Welcome to host\r\n"), ("pause", 0.05),
         ("send", b"host login: "), ("expect", b"demo\n"),
-        ("send", b"Password: "), ("expect", b"s3cret\n"),
+        ("send", b"Password: "), ("expect", b"s3cret\n"), ("shown", b"********"),  # out by the time the line is
         ("send", b"Last login: Mon\r\n[demo ~]$ "), ("expect", b"uname\n"),
         ("send", b"Linux\r\n[demo ~]$ "), ("expect", b"echo hi\n"),
         ("send", b"hi\r\n[demo ~]$ "))
@@ -440,8 +440,9 @@ def secrets():
                      env=env, rc=255, stderr=["ravlo: option -k: environment variable RAVLO_PW is unset or empty\n"])
              for what, env in [("unset", {}), ("empty", {"RAVLO_PW": ""})]]
     return rows + [session("-w 1 %s, host never answering" % (opts or ["without -s"])[0], Host(full=True),
-                           [banner(), NO_RESPONSE, END], opts=opts + ["-w", "1"], rc=3 if opts else 0,
-                           checks=[elapsed_between(0.9, 3)], cpu=0.035) for opts in (["-s"], [])]
+                           [banner(), NO_RESPONSE, END], opts=opts + ["-w", "1"], rc=3 if opts else 0, stderr=[
+                               "ravlo: %s\n" % t for t in ("no connection within the connect limit", "end: connection lost")
+                           ] if opts else (), checks=[elapsed_between(0.9, 3)], cpu=0.035) for opts in (["-s", "-v"], [])]
 
 
 GROUPS = {"cli": cli, "session": sessions, "files": files,
