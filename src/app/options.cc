@@ -15,8 +15,12 @@
 
 namespace {
 
+// Options with a long name only get ids past every character.
+constexpr int kLongOnly = 256;
+constexpr int kSettle = kLongOnly;
+
 struct OptionRow {
-  char shortName;
+  int shortName;  // a character, or an id of a long-only option
   const char* longName;
   int argument;  // no_argument or required_argument
   bool (*apply)(Options& options, const char* argument);  // false: the argument is unfit
@@ -54,6 +58,12 @@ bool ReadConnectLimit(Options& options, const char* text) {
   return options.connectSeconds >= 1;
 }
 
+// Read like the other numbers; the longest a link that slow needs.
+bool ReadSettle(Options& options, const char* text) {
+  options.settleMs = ReadNumber(text);
+  return options.settleMs >= 1 && options.settleMs <= 10000;
+}
+
 // A name with "=" would find another variable, one with "}" could never be referenced.
 bool AddSecretName(Options& options, const char* name) {
   return AddText(options.secrets, name) && std::strpbrk(name, "=}") == nullptr;
@@ -74,6 +84,7 @@ constexpr OptionRow kOptionRows[] = {
     {'e', "prompt-at-end", no_argument, [](Options& o, const char*) { return o.promptAtEnd = true; }},
     {'L', "line-end", required_argument, ReadLineEnd},
     {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
+    {kSettle, "settle", required_argument, ReadSettle},
 };
 
 const OptionRow* FindOption(int shortName) {
@@ -97,8 +108,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
   std::string shortNames = "+:";
   std::vector<option> longOptions;
   for (const OptionRow& row : kOptionRows) {
-    shortNames += row.shortName;
-    if (row.argument == required_argument) shortNames += ':';
+    if (row.shortName < kLongOnly) shortNames += static_cast<char>(row.shortName);
+    if (row.shortName < kLongOnly && row.argument == required_argument) shortNames += ':';
     longOptions.push_back(option{row.longName, row.argument, nullptr, row.shortName});
   }
   longOptions.push_back(option{nullptr, 0, nullptr, 0});

@@ -55,6 +55,9 @@ const char kHelpText[] =
     "                  cr or crnul (CR and a zero byte)\n"
     "-c, --clean       leave escape sequences and the zero byte of CR NUL\n"
     "                  out of the transcript\n"
+    "--settle MS       with -e, a prompt counts once the host has been quiet\n"
+    "                  for at least MS (1..10000) milliseconds; the time\n"
+    "                  grows by itself on a link that cuts the host's text\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
@@ -76,6 +79,8 @@ const char kTraceKeywordFormat[] = "ravlo: chunk %d: %d bytes: shown, error keyw
 const char kTraceNoPromptFormat[] = "ravlo: chunk %d: %d bytes: shown, no prompt\n";
 const char kTraceTelnetOnlyFormat[] = "ravlo: chunk %d: %d bytes: Telnet commands only\n";
 const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
+const char kTraceSettleFormat[] = "ravlo: settle time %d ms\n";
+const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";
 const char* const kTraceEndTexts[4] = {
     "ravlo: end: command file used up\n", "ravlo: end: error keyword\n",
     "ravlo: end: no response\n", "ravlo: end: connection lost\n"};

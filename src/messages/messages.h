@@ -31,6 +31,8 @@ extern const char kTraceKeywordFormat[];      // chunk number, byte count, keywo
 extern const char kTraceNoPromptFormat[];     // chunk number, byte count
 extern const char kTraceTelnetOnlyFormat[];   // chunk number, byte count
 extern const char kTraceLineSentFormat[];     // line number, byte count (unsigned long long)
+extern const char kTraceSettleFormat[];       // settle time in ms
+extern const char kTracePromptHeldText[];
 extern const char* const kTraceEndTexts[4];   // by SessionEnd
 
 // Prints one of the texts above (a printf format) to standard output in the

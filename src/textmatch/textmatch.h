@@ -39,13 +39,17 @@ class PromptTail {
   void Add(const char* text, int n);
 
   // The prompt that the text ends with, or nullptr: ravlo's own tokens, "> ",
-  // the password token, then extraPrompts. Prints "********" to standard output
-  // for the password token. A prompt found empties the tail: a line answers it.
+  // the password token, then extraPrompts.
+  const char* Find() const;
+  // True when the text leaves a line unfinished: it ends in neither CR nor LF.
+  bool MidLine() const;
+
+  // Find, and for the password token prints "********" to standard output.
+  // A prompt found empties the tail: a line answers it.
   const char* Check();
 
  private:
   bool EndsWith(const char* token) const;
-  const char* Find() const;
   std::vector<const char*> extra_;
   std::vector<char> bytes_;  // bytes_[0, length_) is the end of the text, at most bytes_.size()
   int length_ = 0;
