@@ -6,8 +6,10 @@ Cases: a 1000-command session against a host that answers at once, a host
 that streams 50 MB, a 10 s session against a silent host; peak resident
 memory over all of them. Prints medians over --runs runs and ravlo / expect.
 The fleet case runs 10, 100 and 1000 sessions at once (one run each) and
-prints their CPU, memory and how late they end. Not a test: nothing here
-passes or fails on speed.
+prints their CPU, memory and how late they end. The options case runs ravlo
+alone, the commands and stream cases with each option set of VARIANTS in
+turn, in the same run, so that what an option costs shows beside plain ravlo.
+Not a test: nothing here passes or fails on speed.
 
 usage: session_bench.py --binary build/ravlo [--runs 3] [--case NAME]... [--quick]
                         [--fleet-sizes 10,100,1000] [--json results.json]
@@ -134,6 +136,13 @@ class Host:
         self.started = time.monotonic()
         conn.sendall(payload)
 
+    def _bulk(self, conn, payload):
+        """The stream as a command's output: after a prompt and the line typed at it."""
+        conn.sendall(PROMPT)
+        while not conn.recv(65536).endswith(b"\n"):
+            pass
+        self._stream(conn, payload)
+
     def _idle(self, conn, _):
         self.started = time.monotonic()
 
@@ -223,19 +232,21 @@ class Bench:
         with open(os.path.join(work, "commands.txt"), "wb") as f:
             f.write(b"".join(b"echo line %d\n" % i for i in range(1, options.commands + 1)))
         open(os.path.join(work, "empty.txt"), "wb").close()
+        with open(os.path.join(work, "one.txt"), "wb") as f:
+            f.write(b"cat listing\n")
         with open(os.path.join(work, "fleet.exp"), "w") as f:
             f.write(FLEET_EXPECT)
         with open(os.path.join(work, "fleet-commands.txt"), "wb") as f:
             f.write(b"".join(b"echo line %d\n" % i for i in range(1, 10001)))
         self.payload = stream_payload(options.stream_bytes)
 
-    def command(self, tool, case):
+    def command(self, tool, case, flags=()):
         if tool == "expect":
             arg = {"commands": self.options.commands, "idle": self.options.idle_seconds}.get(case, 0)
             return ["expect", "-f", os.path.join(self.work, case + ".exp"), str(arg)]
-        limit = {"commands": 10, "stream": 10, "idle": self.options.idle_seconds}[case]
-        commands = "commands.txt" if case == "commands" else "empty.txt"
-        return [self.options.binary, "127.0.0.1", "2", str(limit), commands, "0"]
+        limit = {"commands": 10, "stream": 10, "bulk": 10, "idle": self.options.idle_seconds}[case]
+        commands = {"commands": "commands.txt", "bulk": "one.txt"}.get(case, "empty.txt")
+        return [self.options.binary] + list(flags) + ["127.0.0.1", "2", str(limit), commands, "0"]
 
     def ended_connection_cpu(self):
         """ravlo's CPU per second (ms) while it waits out its limit after the
@@ -253,14 +264,17 @@ class Bench:
             cpu[what] = (cpu2 - cpu1) / 1e6 / (t2 - t1)
         return cpu
 
-    def run(self, tool, case):
-        """One run: the measured value, the peak RSS (KiB), or an error text."""
-        arg = {"commands": self.options.commands, "stream": self.payload, "idle": None}[case]
+    def run(self, tool, case, flags=(), cpu=None):
+        """One run: the measured value, the peak RSS (KiB), or an error text.
+        cpu, a list, gets the client's CPU seconds."""
+        arg = {"commands": self.options.commands, "stream": self.payload, "bulk": self.payload, "idle": None}[case]
         self.host.serve(case, arg)
         # A silent session's CPU is taken between two marks, so start-up does not count.
         idle = self.options.idle_seconds
         marks = (0.2 * idle, 0.8 * idle) if case == "idle" else ()
-        result, ended = run_client(self.command(tool, case), self.work, marks)
+        result, ended = run_client(self.command(tool, case, flags), self.work, marks)
+        if cpu is not None:
+            cpu.append(result.cpu)
         error = self.host.join()
         rss = result.rss_kib
         if error or result.status != 0 or not rss:
@@ -268,7 +282,7 @@ class Bench:
                                                            result.stderr.decode(errors="replace")[-300:])
         if case == "commands":
             return (self.host.done - self.host.started) * 1000 / self.options.commands, rss, None
-        if case == "stream":
+        if case in ("stream", "bulk"):
             if result.out_bytes < len(self.payload):
                 return None, None, "%s stream: printed only %d bytes" % (tool, result.out_bytes)
             return len(self.payload) / (ended - self.host.started) / 1e6, rss, None
@@ -522,6 +536,37 @@ ROWS = [
 ]
 
 
+# The option sets the options case compares, plain ravlo first.
+VARIANTS = ["", "-e", "-e -c"]
+
+
+def run_variants(bench, options):
+    """Each option set of VARIANTS in turn, run after run, on the commands case
+    and on the stream as a command's output (after a prompt and a line, as
+    -e sees bulk output): medians of ms per command, MB/s and CPU seconds."""
+    got = {(flags, case): ([], []) for flags in VARIANTS for case in ("commands", "bulk")}
+    for run in range(options.runs):
+        for case in ("commands", "bulk"):
+            for flags in VARIANTS:
+                values, cpu = got[(flags, case)]
+                value, _, error = bench.run("ravlo", case, flags.split(), cpu)
+                if error:
+                    return error
+                values.append(value)
+                print("run %d %-8s %-8s %10.4f  CPU %.3f s  load %s" % (run + 1, case, flags or "plain", value,
+                                                                        cpu[-1], load()), file=sys.stderr)
+    print("| options | per command (ms) | CPU, commands (s) | stream (MB/s) | CPU, stream (s) | stream / plain |")
+    print("|---|---:|---:|---:|---:|---:|")
+    plain = statistics.median(got[("", "bulk")][0])
+    for flags in VARIANTS:
+        (per, per_cpu), (mbs, mbs_cpu) = got[(flags, "commands")], got[(flags, "bulk")]
+        print("| %s | %.3f | %.3f | %.1f | %.3f | %.2f |" % (
+            "`%s`" % flags if flags else "plain", statistics.median(per), statistics.median(per_cpu),
+            statistics.median(mbs), statistics.median(mbs_cpu), statistics.median(mbs) / plain))
+    print("\nmedians of %d runs, the option sets taking turns" % options.runs)
+    return None
+
+
 def measure_pause(samples=300):
     """The median length (seconds) of a 1 ms sleep here, which like ravlo's
     pause uses nanosleep: the floor under ravlo's time per command."""
@@ -600,7 +645,7 @@ def main(argv):
     parser.add_argument("--binary", required=True, help="the ravlo binary")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--quick", action="store_true", help="small cases, one run: checks the script")
-    parser.add_argument("--case", action="append", choices=[case for case, _ in ROWS] + ["fleet"],
+    parser.add_argument("--case", action="append", choices=[case for case, _ in ROWS] + ["fleet", "options"],
                         help="run only this case (repeatable)")
     parser.add_argument("--fleet-sizes", default="10,100,1000", help="sessions at once, comma-separated")
     parser.add_argument("--fleet-limit", type=int, default=15, help="response limit of each session (s)")
@@ -644,6 +689,11 @@ def main(argv):
                     print("run %d %-8s %-6s %10.4f  peak %5d KiB  load %s" % (
                         run + 1, case, tool, value, rss, load()), file=sys.stderr)
         ended = bench.ended_connection_cpu() if any(case == "idle" for case, _ in rows) else None
+        if options.case and "options" in options.case:
+            error = run_variants(bench, options)
+            if error:
+                print("FAILED:", error)
+                return 1
         if not options.case or "fleet" in options.case:
             for n in options.fleet_sizes:
                 for tool in ("ravlo", "expect"):

@@ -1,5 +1,6 @@
 #include "escapes/escapes.h"
 
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -9,12 +10,33 @@ constexpr unsigned char kBel = 0x07;
 constexpr bool Within(unsigned char c, unsigned char low, unsigned char high) {
   return c >= low && c <= high;
 }
+
+// The first c in [from, end), or end.
+const char* Find(const char* from, const char* end, char c) {
+  const void* found = std::memchr(from, c, static_cast<std::size_t>(end - from));
+  return found != nullptr ? static_cast<const char*>(found) : end;
+}
 }  // namespace
 
 int EscapeFilter::Filter(const char* in, int n, char* out) {
+  const char* const end = in + n;
+  // The next ESC and CR at or after `at`, found again only once passed: plain
+  // text between them is copied whole, at memory speed.
+  const char* esc = Find(in, end, static_cast<char>(kEsc));
+  const char* cr = Find(in, end, '\r');
   int count = 0;
-  for (int i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(in[i]);
+  for (const char* at = in; at < end;) {
+    if (state_ == State::kText && !afterCr_) {
+      if (esc < at) esc = Find(at, end, static_cast<char>(kEsc));
+      if (cr < at) cr = Find(at, end, '\r');
+      const char* stop = esc < cr ? esc : cr;
+      const std::size_t run = static_cast<std::size_t>(stop - at);
+      std::memmove(out + count, at, run);
+      count += static_cast<int>(run);
+      at = stop;
+      if (at == end) break;
+    }
+    const unsigned char c = static_cast<unsigned char>(*at++);
     const bool afterCr = std::exchange(afterCr_, c == '\r');
     if (Take(c) || (c == 0 && afterCr)) continue;
     out[count++] = static_cast<char>(c);
