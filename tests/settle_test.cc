@@ -1,0 +1,41 @@
+#include "settle/settle.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Clock = SettleTime::Clock;
+using std::chrono::milliseconds;
+
+struct Piece {
+  int pauseMs;   // after the last piece was received
+  bool midLine;  // this piece's text leaves a line unfinished
+  bool lineSentBefore;
+};
+
+// The settle time after each series of pieces, each received 1 ms after it came.
+int SettleAfter(int leastMs, std::initializer_list<Piece> pieces) {
+  SettleTime settle(leastMs);
+  Clock::time_point received{};
+  for (const Piece& piece : pieces) {
+    if (piece.lineSentBefore) settle.NoteLineSent();
+    const Clock::time_point arrived = received + milliseconds(piece.pauseMs);
+    received = arrived + milliseconds(1);
+    settle.NoteChunk(arrived, received, piece.midLine);
+  }
+  return settle.Ms();
+}
+
+TEST(SettleTime, LearnsFromMidLinePausesOnly) {
+  EXPECT_EQ(SettleAfter(1, {{0, true, false}}), SettleTime::kFirstMs);
+  EXPECT_EQ(SettleAfter(1, {{0, true, false}, {100, true, false}}), 300);  // past the first line's wait
+  EXPECT_EQ(SettleAfter(1, {{0, false, false}, {90, true, true}}), 1);     // after a line end
+  EXPECT_EQ(SettleAfter(1, {{0, true, false}, {90, true, true}}), 1);      // across a line sent
+  EXPECT_EQ(SettleAfter(1, {{0, true, true}, {20, true, false}}), 60);
+  EXPECT_EQ(SettleAfter(1, {{0, true, true}, {20, true, false}, {5, false, false}}), 60);  // the longest stays
+  EXPECT_EQ(SettleAfter(1, {{0, true, true}, {500, true, false}}), SettleTime::kMostLearnedMs);
+  EXPECT_EQ(SettleAfter(1, {{0, true, true}, {1500, true, false}}), 1);  // the host at work
+  EXPECT_EQ(SettleAfter(400, {{0, true, true}, {20, true, false}}), 400);
+}
+
+}  // namespace
