@@ -74,6 +74,7 @@ constexpr OptionRow kOptionRows[] = {
     {'e', "prompt-at-end", no_argument, [](Options& o, const char*) { return o.promptAtEnd = true; }},
     {'L', "line-end", required_argument, ReadLineEnd},
     {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
+    {'j', "records", required_argument, [](Options& o, const char* t) { return *(o.records = t) != '\0'; }},
 };
 
 const OptionRow* FindOption(int shortName) {

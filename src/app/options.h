@@ -19,6 +19,7 @@ struct Options {
   bool promptAtEnd = false;           // -e: a prompt only at the end of all text since the last line
   std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
   bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
+  const char* records = nullptr;      // -j FILE: one JSON record per command line; "-": standard output
 };
 
 // Reads the options at the start of argv, up to the first argument that is

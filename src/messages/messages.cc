@@ -55,6 +55,10 @@ const char kHelpText[] =
     "                  cr or crnul (CR and a zero byte)\n"
     "-c, --clean       leave escape sequences and the zero byte of CR NUL\n"
     "                  out of the transcript\n"
+    "-j, --records FILE\n"
+    "                  write one JSON record per command line to FILE: its\n"
+    "                  output, prompt and times, and one at the end; with -\n"
+    "                  standard output holds only the records\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
@@ -64,6 +68,8 @@ const char kOptionTakesNoArgumentFormat[] = "ravlo: option %s takes no argument\
 const char kBadOptionValueFormat[] = "ravlo: option %s: unfit value '%s'\n";
 const char kOutputFailedText[] = "ravlo: 標準出力への書き込みが失敗しました。\n";
 const char kSecretUnsetFormat[] = "ravlo: option -k: environment variable %s is unset or empty\n";
+const char kRecordsOpenFailedFormat[] = "ravlo: option -j: cannot open %s for writing\n";
+const char kRecordsWriteFailedFormat[] = "ravlo: option -j: writing to %s failed\n";
 
 const char kTraceConnectedText[] = "ravlo: connected\n";
 const char kTraceNotConnectedText[] = "ravlo: connection refused or failed\n";
