@@ -109,6 +109,7 @@ struct Records::Writer {
   Utf8 outputUtf8;
   Utf8 inputUtf8;
   int crs = 0;            // CRs seen after the last byte of a line, at most 2
+  bool lineStart = true;  // nothing of the line being received has come yet
   bool skipLf = false;    // the last record ended on a CR: an LF next is its pair
   // The record's first line is dropped when it is the echo of the line:
   // echo[0, match) matched the output so far, which nothing else holds.
@@ -196,7 +197,7 @@ struct Records::Writer {
   void OutputByte(unsigned char c) {
     if (std::exchange(skipLf, false) && c == '\n') return;
     if (c == '\r') {
-      if (crs == 2) LineEnd();  // the first of three is a lone CR
+      if (crs == 2) LoneCr();  // the first of three
       crs = std::min(crs + 1, 2);
       return;
     }
@@ -204,7 +205,8 @@ struct Records::Writer {
       crs = 0;
       return LineEnd();
     }
-    for (; crs > 0; --crs) LineEnd();
+    for (; crs > 0; --crs) LoneCr();
+    lineStart = false;
     if (echoing) {
       if (match < echoCount && static_cast<unsigned char>(echo[match]) == c) {
         ++match;
@@ -214,7 +216,13 @@ struct Records::Writer {
     }
     Pend(c);
   }
+  // A lone CR where a line has just begun ends no line: a shell's "\r" after
+  // its own CR LF (where bracketed paste mode ends) would add an empty one.
+  void LoneCr() {
+    if (!lineStart) LineEnd();
+  }
   void LineEnd() {
+    lineStart = true;
     if (echoing && match == echoCount) {
       echoing = false;  // the echo, dropped with its line end
       return;
@@ -283,7 +291,7 @@ struct Records::Writer {
     secrets->Flush(masked, TakeMasked, this);
     if (final) outputUtf8.Finish([this](unsigned char c) { OutputByte(c); });
     if (crs > 0) {
-      LineEnd();
+      LoneCr();
       crs = 0;
       skipLf = true;
     }

@@ -517,6 +517,7 @@ def records():
                             rec(0, None, "", "$ "), rec(1, "echo hi", "hi\n", "$ "), rec(2, "ls", "lsof\n", "$ "),
                             rec(3, "cat", "ca\n", "$ "), end("file-done", 0, 3, host_bytes(echo), 18)])]))
     # Cut inside the value, a CR LF, a UTF-8 character and an escape sequence; -e: the CR is no prompt.
+    # CR NUL right after a line end adds no empty line.
     pw = "S3cr=t!"
     text = [("send", b"$ "), ("expect", b"x " + pw.encode() + b"\n"),
             ("segments", 0.3, b"\x1b[1mS3c", b"r=t!\x1b[0m \"q\\\x01\x7f\xff \xc3\xa9\r", b"\n\xe2\x82",
@@ -526,7 +527,7 @@ def records():
                         env={"RAVLO_PW": pw}, checks=[records_are([
                             rec(0, None, "", "$ "),
                             rec(1, "x ${RAVLO_PW}", '******** "q\\\x01\x7f\ufffd \u00e9\n\u20ac '
-                                "\ufffd\ufffd\ufffd \ufffd\ncr\nlf\n\n", "$ "),
+                                "\ufffd\ufffd\ufffd \ufffd\ncr\nlf\n", "$ "),
                             end("file-done", 0, 1, host_bytes(text), 3 + len(pw))])]))
     # Each way a session ends; the last record's prompt is null when no prompt came.
     closing = [("send", b"$ "), ("expect", b"c1\n"), ("send", b"bye\r\n"), ("close",)]
