@@ -229,13 +229,13 @@ class Bench:
             f.write(b"".join(b"echo line %d\n" % i for i in range(1, 10001)))
         self.payload = stream_payload(options.stream_bytes)
 
-    def command(self, tool, case):
+    def command(self, tool, case, extra=()):
         if tool == "expect":
             arg = {"commands": self.options.commands, "idle": self.options.idle_seconds}.get(case, 0)
             return ["expect", "-f", os.path.join(self.work, case + ".exp"), str(arg)]
         limit = {"commands": 10, "stream": 10, "idle": self.options.idle_seconds}[case]
         commands = "commands.txt" if case == "commands" else "empty.txt"
-        return [self.options.binary, "127.0.0.1", "2", str(limit), commands, "0"]
+        return [self.options.binary] + list(extra) + ["127.0.0.1", "2", str(limit), commands, "0"]
 
     def ended_connection_cpu(self):
         """ravlo's CPU per second (ms) while it waits out its limit after the
@@ -253,14 +253,15 @@ class Bench:
             cpu[what] = (cpu2 - cpu1) / 1e6 / (t2 - t1)
         return cpu
 
-    def run(self, tool, case):
-        """One run: the measured value, the peak RSS (KiB), or an error text."""
+    def run(self, tool, case, extra=()):
+        """One run: the measured value, the peak RSS (KiB), or an error text.
+        extra: ravlo's options."""
         arg = {"commands": self.options.commands, "stream": self.payload, "idle": None}[case]
         self.host.serve(case, arg)
         # A silent session's CPU is taken between two marks, so start-up does not count.
         idle = self.options.idle_seconds
         marks = (0.2 * idle, 0.8 * idle) if case == "idle" else ()
-        result, ended = run_client(self.command(tool, case), self.work, marks)
+        result, ended = run_client(self.command(tool, case, extra), self.work, marks)
         error = self.host.join()
         rss = result.rss_kib
         if error or result.status != 0 or not rss:
@@ -522,6 +523,47 @@ ROWS = [
 ]
 
 
+RECORDS_RSS_BYTES = 100 << 20  # one command's output, the whole of it one record
+
+
+def run_records(bench, options):
+    """ravlo's stream with -j against without, in turns in the same run; then
+    the peak RSS of a 100 MiB output, one record, with -j and without."""
+    modes = (("without -j", []), ("with -j", ["-j", os.path.join(bench.work, "records.jsonl")]))
+    rates, peaks = {m: [] for m, _ in modes}, {}
+    for run in range(options.runs):
+        for mode, extra in modes:
+            value, _, error = bench.run("ravlo", "stream", extra)
+            if error:
+                return error
+            rates[mode].append(value)
+            print("run %d records %-10s %10.4f MB/s  load %s" % (run + 1, mode, value, load()), file=sys.stderr)
+    stream = bench.payload
+    bench.payload = stream_payload(options.records_rss_bytes)
+    for mode, extra in modes:
+        _, rss, error = bench.run("ravlo", "stream", extra)
+        if error:
+            return error
+        peaks[mode] = rss / 1024
+    bench.payload = stream
+    if os.path.getsize(modes[1][1][1]) < options.records_rss_bytes:
+        return "records: the records hold less than the output"
+    return rates, peaks
+
+
+def print_records(rates, peaks, options):
+    without, with_j = (statistics.median(rates[m]) for m in ("without -j", "with -j"))
+    print("| ravlo | without -j | with -j | with / without | target | met |")
+    print("|---|---:|---:|---:|---:|---|")
+    print("| throughput, %d MB stream (MB/s) | %.3f | %.3f | %.2f | >= 0.70 | %s |" % (
+        options.stream_bytes // 1_000_000, without, with_j, with_j / without, "yes" if with_j >= 0.7 * without else "no"))
+    a, b = peaks["without -j"], peaks["with -j"]
+    print("| peak resident memory, %d MiB output in one record (MiB) | %.3f | %.3f | +%.3f | <= +1.000 | %s |" % (
+        options.records_rss_bytes >> 20, a, b, b - a, "yes" if b - a <= 1.0 else "no"))
+    print()
+    print("medians of %d runs, taken in turns" % options.runs)
+
+
 def measure_pause(samples=300):
     """The median length (seconds) of a 1 ms sleep here, which like ravlo's
     pause uses nanosleep: the floor under ravlo's time per command."""
@@ -600,7 +642,7 @@ def main(argv):
     parser.add_argument("--binary", required=True, help="the ravlo binary")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--quick", action="store_true", help="small cases, one run: checks the script")
-    parser.add_argument("--case", action="append", choices=[case for case, _ in ROWS] + ["fleet"],
+    parser.add_argument("--case", action="append", choices=[case for case, _ in ROWS] + ["fleet", "records"],
                         help="run only this case (repeatable)")
     parser.add_argument("--fleet-sizes", default="10,100,1000", help="sessions at once, comma-separated")
     parser.add_argument("--fleet-limit", type=int, default=15, help="response limit of each session (s)")
@@ -612,8 +654,10 @@ def main(argv):
     options.binary = os.path.abspath(options.binary)
     options.commands, options.stream_bytes, options.idle_seconds = 1000, 50_000_000, 10
     options.fleet_sizes = [int(n) for n in options.fleet_sizes.split(",")]
+    options.records_rss_bytes = RECORDS_RSS_BYTES
     if options.quick:
         options.runs, options.commands, options.stream_bytes, options.idle_seconds = 1, 50, 2_000_000, 1
+        options.records_rss_bytes = 4 << 20
         options.fleet_sizes, options.fleet_limit, options.fleet_window = options.fleet_sizes[:1], 5, 1.0
     for tool in ("expect", "telnet"):
         if shutil.which(tool) is None:
@@ -644,6 +688,10 @@ def main(argv):
                     print("run %d %-8s %-6s %10.4f  peak %5d KiB  load %s" % (
                         run + 1, case, tool, value, rss, load()), file=sys.stderr)
         ended = bench.ended_connection_cpu() if any(case == "idle" for case, _ in rows) else None
+        records = run_records(bench, options) if not options.case or "records" in options.case else None
+        if isinstance(records, str):
+            print("FAILED:", records)
+            return 1
         if not options.case or "fleet" in options.case:
             for n in options.fleet_sizes:
                 for tool in ("ravlo", "expect"):
@@ -661,6 +709,9 @@ def main(argv):
              "idle": options.idle_seconds}
     if rows:
         print_table(rows, values, peak, sizes, pauses, bench.whole_idle, ended, options)
+        print()
+    if records:
+        print_records(*records, options)
         print()
     if fleet:
         print_fleet(fleet, options)
