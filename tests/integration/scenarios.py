@@ -415,7 +415,7 @@ def options():
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
         Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda run: None if run.out.startswith(
             b"<---") and all(b"--" + o in run.out for o in b"status verbose version help port telnet prompt error "
-                             b"prompt-at-end line-end clean secret connect-limit".split())
+                             b"prompt-at-end line-end clean secret connect-limit records".split())
             else "-h lacks the usage text or an option"]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
