@@ -51,4 +51,29 @@ TEST(Records, SameWhereverTheChunkIsCut) {
   }
 }
 
+// Each boundary of UTF-8's ranges, and the escapes: what reaches "output".
+TEST(Records, Utf8CheckedAndEscaped) {
+  const std::string kBad = "\xef\xbf\xbd";  // U+FFFD
+  struct Case {
+    std::string text, output;
+  } cases[] = {
+      {"\xc2\x80\xdf\xbf", "\xc2\x80\xdf\xbf"},
+      {"\xc1\xbf", kBad + kBad},
+      {"\xe0\xa0\x80\xed\x9f\xbf\xef\xbf\xbf", "\xe0\xa0\x80\xed\x9f\xbf\xef\xbf\xbf"},
+      {"\xe0\x9f\xbf", kBad + kBad + kBad},
+      {"\xed\xa0\x80", kBad + kBad + kBad},
+      {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf"},
+      {"\xf0\x8f\xbf\xbf", kBad + kBad + kBad + kBad},
+      {"\xf4\x90\x80", kBad + kBad + kBad},
+      {"\xf5\xe2\x82x", kBad + kBad + "x"},
+      {"\x1f\x7f\"\\", "\\u001f\x7f\\\"\\\\"},
+  };
+  Secrets secrets;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string records = RecordsOf(secrets, {"echo hi\r\n" + c.text + "\r\n$ "});
+    EXPECT_NE(records.find("\"output\":\"" + c.output + "\\n\",\"prompt\":\"$ \""), std::string::npos) << records;
+  }
+}
+
 }  // namespace
