@@ -512,11 +512,12 @@ def records():
             rec(4, "echo hi", "hi\n", "$ "), rec(5, "ls", "foo  bar\n", "$ "),
             end("file-done", 0, 5, host_bytes(login), len(commands))], path)])]
     # The echo comes split, or is not the line's: kept then. -L crlf: the line end is no part of the input.
+    # A chunk ending in CR is a prompt; the LF after it belongs to that line end.
     echo = [("send", b"$ "), ("expect", b"echo hi\r\n"), ("segments", 0.3, b"ech", b"o hi\r\nhi\r\n$ "),
-            ("expect", b"ls\r\n"), ("send", b"lsof\r\n$ "), ("expect", b"cat\r\n"), ("send", b"ca\r\n$ ")]
+            ("expect", b"ls\r\n"), ("send", b"lsof\r"), ("expect", b"cat\r\n"), ("send", b"\nca\r\n$ ")]
     rows.append(session("echo dropped only when it is the line's", Host(*echo), None, b"echo hi\nls\ncat\n",
                         b"echo hi\r\nls\r\ncat\r\n", opts=["-j", "-", "-L", "crlf"], checks=[records_are([
-                            rec(0, None, "", "$ "), rec(1, "echo hi", "hi\n", "$ "), rec(2, "ls", "lsof\n", "$ "),
+                            rec(0, None, "", "$ "), rec(1, "echo hi", "hi\n", "$ "), rec(2, "ls", "lsof\n", ""),
                             rec(3, "cat", "ca\n", "$ "), end("file-done", 0, 3, host_bytes(echo), 18)])]))
     # Cut inside the value, a CR LF, a UTF-8 character and an escape sequence; -e: the CR is no prompt.
     # CR NUL right after a line end adds no empty line.
