@@ -1,5 +1,6 @@
 #include "escapes/escapes.h"
 
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -14,6 +15,18 @@ constexpr bool Within(unsigned char c, unsigned char low, unsigned char high) {
 int EscapeFilter::Filter(const char* in, int n, char* out) {
   int count = 0;
   for (int i = 0; i < n; ++i) {
+    // Text outside any sequence goes by whole runs, up to an ESC or a zero byte.
+    if (state_ == State::kText) {
+      int end = i;
+      while (end < n && in[end] != static_cast<char>(kEsc) && in[end] != '\0') ++end;
+      if (end > i) {
+        std::memmove(out + count, in + i, static_cast<std::size_t>(end - i));
+        count += end - i;
+        afterCr_ = in[end - 1] == '\r';
+        i = end - 1;
+        continue;
+      }
+    }
     const unsigned char c = static_cast<unsigned char>(in[i]);
     const bool afterCr = std::exchange(afterCr_, c == '\r');
     if (Take(c) || (c == 0 && afterCr)) continue;

@@ -54,6 +54,7 @@ class Utf8 {
     bytes_[0] = c;
     seen_ = 1;
   }
+  bool Idle() const { return need_ == 0; }
   // A sequence left unfinished becomes U+FFFD.
   template <typename Emit>
   void Finish(Emit emit) {
@@ -139,8 +140,27 @@ struct Records::Writer {
     if (c == '"' || c == '\\') Put('\\');
     Put(static_cast<char>(c));
   }
+  void PutRaw(const char* bytes, std::size_t n) {
+    while (n > 0) {
+      if (outCount == out.size()) Drain();
+      const std::size_t take = std::min(n, out.size() - outCount);
+      std::memcpy(out.data() + outCount, bytes, take);
+      outCount += take;
+      bytes += take;
+      n -= take;
+    }
+  }
+  // Valid UTF-8: runs that need no escape are copied whole.
   void PutEscaped(const char* bytes, std::size_t n) {
-    for (std::size_t k = 0; k < n; ++k) PutEscaped(static_cast<unsigned char>(bytes[k]));
+    const char* end = bytes + n;
+    while (bytes < end) {
+      const char* run = bytes;
+      while (run < end && static_cast<unsigned char>(*run) >= 0x20 && *run != '"' && *run != '\\') ++run;
+      PutRaw(bytes, static_cast<std::size_t>(run - bytes));
+      if (run == end) break;
+      PutEscaped(static_cast<unsigned char>(*run));
+      bytes = run + 1;
+    }
   }
   // A text of ravlo's own or the user's: valid UTF-8 made of it.
   void PutString(const char* text) {
@@ -192,7 +212,31 @@ struct Records::Writer {
     if (part == Part::kInput) EndInput(false);
     if (part == Part::kNone) OpenFirst();
     auto emit = [this](unsigned char c) { OutputByte(c); };
-    for (int k = 0; k < n; ++k) outputUtf8.Push(static_cast<unsigned char>(bytes[k]), emit);
+    const char* end = bytes + n;
+    while (bytes < end) {
+      // The usual case, ASCII text in the middle of a line, goes by whole runs.
+      if (!echoing && crs == 0 && !skipLf && outputUtf8.Idle()) {
+        const char* run = bytes;
+        while (run < end && static_cast<unsigned char>(*run) < 0x80 && *run != '\r' && *run != '\n') ++run;
+        if (run > bytes) {
+          PendRun(bytes, static_cast<std::size_t>(run - bytes));
+          bytes = run;
+          continue;
+        }
+      }
+      outputUtf8.Push(static_cast<unsigned char>(*bytes++), emit);
+    }
+  }
+  void PendRun(const char* bytes, std::size_t n) {
+    lineStart = false;
+    while (n > 0) {
+      if (pendingCount == pending.size()) Spill();
+      const std::size_t take = std::min(n, pending.size() - pendingCount);
+      std::memcpy(pending.data() + pendingCount, bytes, take);
+      pendingCount += take;
+      bytes += take;
+      n -= take;
+    }
   }
   void OutputByte(unsigned char c) {
     if (std::exchange(skipLf, false) && c == '\n') return;
@@ -239,15 +283,16 @@ struct Records::Writer {
     for (std::size_t k = 0; k < match; ++k) Pend(static_cast<unsigned char>(echo[k]));
   }
   void Pend(unsigned char c) {
-    if (pendingCount == pending.size()) {
-      // The older half goes out, cut where a character begins.
-      std::size_t cut = pending.size() / 2;
-      while (cut > 0 && (static_cast<unsigned char>(pending[cut]) & 0xC0) == 0x80) --cut;
-      PutEscaped(pending.data(), cut);
-      std::memmove(pending.data(), pending.data() + cut, pendingCount - cut);
-      pendingCount -= cut;
-    }
+    if (pendingCount == pending.size()) Spill();
     pending[pendingCount++] = static_cast<char>(c);
+  }
+  // The older half of a full line goes out, cut where a character begins.
+  void Spill() {
+    std::size_t cut = pending.size() / 2;
+    while (cut > 0 && (static_cast<unsigned char>(pending[cut]) & 0xC0) == 0x80) --cut;
+    PutEscaped(pending.data(), cut);
+    std::memmove(pending.data(), pending.data() + cut, pendingCount - cut);
+    pendingCount -= cut;
   }
 
   void Line(const std::string& piece, bool more, bool password) {
