@@ -1,6 +1,7 @@
 #include "records/records.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,16 @@ constexpr const char* kControlEscapes[32] = {
     "\\b",     "\\t",     "\\n",     "\\u000b", "\\f",     "\\r",     "\\u000e", "\\u000f",
     "\\u0010", "\\u0011", "\\u0012", "\\u0013", "\\u0014", "\\u0015", "\\u0016", "\\u0017",
     "\\u0018", "\\u0019", "\\u001a", "\\u001b", "\\u001c", "\\u001d", "\\u001e", "\\u001f"};
+
+// Bytes that stand in a JSON string as they are and need no other care here:
+// ASCII but for the control bytes (CR, LF among them), the quote and the backslash.
+constexpr std::array<bool, 256> kPlain = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x80; ++c) plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+  return plain;
+}();
+
+bool IsPlain(char c) { return kPlain[static_cast<unsigned char>(c)]; }
 
 using Clock = std::chrono::steady_clock;
 using WallClock = std::chrono::system_clock;
@@ -122,6 +133,7 @@ struct Records::Writer {
   // the output once it outgrows the buffer. Valid UTF-8.
   std::vector<char> pending = std::vector<char>(kPromptBytes);
   std::size_t pendingCount = 0;
+  bool pendingPlain = true;  // pending holds no byte to escape
 
   Clock::time_point sessionStart;
   WallClock::time_point sessionWall;
@@ -217,7 +229,7 @@ struct Records::Writer {
       // The usual case, ASCII text in the middle of a line, goes by whole runs.
       if (!echoing && crs == 0 && !skipLf && outputUtf8.Idle()) {
         const char* run = bytes;
-        while (run < end && static_cast<unsigned char>(*run) < 0x80 && *run != '\r' && *run != '\n') ++run;
+        while (run < end && IsPlain(*run)) ++run;
         if (run > bytes) {
           PendRun(bytes, static_cast<std::size_t>(run - bytes));
           bytes = run;
@@ -272,9 +284,8 @@ struct Records::Writer {
       return;
     }
     StopEcho();
-    PutEscaped(pending.data(), pendingCount);
+    PutPending();
     Put("\\n");
-    pendingCount = 0;
   }
   // What matched of the echo is output after all.
   void StopEcho() {
@@ -282,7 +293,14 @@ struct Records::Writer {
     echoing = false;
     for (std::size_t k = 0; k < match; ++k) Pend(static_cast<unsigned char>(echo[k]));
   }
+  void PutPending() {
+    if (pendingPlain) PutRaw(pending.data(), pendingCount);
+    if (!pendingPlain) PutEscaped(pending.data(), pendingCount);
+    pendingCount = 0;
+    pendingPlain = true;
+  }
   void Pend(unsigned char c) {
+    if (c < 0x80 && !kPlain[c]) pendingPlain = false;
     if (pendingCount == pending.size()) Spill();
     pending[pendingCount++] = static_cast<char>(c);
   }
@@ -341,19 +359,15 @@ struct Records::Writer {
       skipLf = true;
     }
     StopEcho();
-    if (!atPrompt) {
-      PutEscaped(pending.data(), pendingCount);
-      pendingCount = 0;
-    }
+    if (!atPrompt) PutPending();
     Put("\",\"prompt\":");
     if (atPrompt) {
       Put('"');
-      PutEscaped(pending.data(), pendingCount);
+      PutPending();
       Put('"');
     } else {
       Put("null");
     }
-    pendingCount = 0;
     if (keyword != nullptr) {
       Put(",\"error\":");
       PutString(keyword);
