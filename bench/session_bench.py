@@ -537,7 +537,7 @@ ROWS = [
 
 
 # The option sets the options case compares, plain ravlo first.
-VARIANTS = ["", "-e", "-e -c"]
+VARIANTS = ["", "-e", "-e -c", "-e -c -j records.jsonl"]
 
 
 def run_variants(bench, options):
@@ -565,6 +565,47 @@ def run_variants(bench, options):
             statistics.median(mbs), statistics.median(mbs_cpu), statistics.median(mbs) / plain))
     print("\nmedians of %d runs, the option sets taking turns" % options.runs)
     return None
+
+
+RECORDS_RSS_BYTES = 100 << 20  # one command's output, the whole of it one record
+
+
+def run_records(bench, options):
+    """ravlo's stream with -j against without, in turns in the same run; then
+    the peak RSS of a 100 MiB output, one record, with -j and without."""
+    modes = (("without -j", []), ("with -j", ["-j", os.path.join(bench.work, "records.jsonl")]))
+    rates, peaks = {m: [] for m, _ in modes}, {}
+    for run in range(options.runs):
+        for mode, extra in modes:
+            value, _, error = bench.run("ravlo", "stream", extra)
+            if error:
+                return error
+            rates[mode].append(value)
+            print("run %d records %-10s %10.4f MB/s  load %s" % (run + 1, mode, value, load()), file=sys.stderr)
+    stream = bench.payload
+    bench.payload = stream_payload(options.records_rss_bytes)
+    for mode, extra in modes:
+        _, rss, error = bench.run("ravlo", "stream", extra)
+        if error:
+            return error
+        peaks[mode] = rss / 1024
+    bench.payload = stream
+    if os.path.getsize(modes[1][1][1]) < options.records_rss_bytes:
+        return "records: the records hold less than the output"
+    return rates, peaks
+
+
+def print_records(rates, peaks, options):
+    without, with_j = (statistics.median(rates[m]) for m in ("without -j", "with -j"))
+    print("| ravlo | without -j | with -j | with / without | target | met |")
+    print("|---|---:|---:|---:|---:|---|")
+    print("| throughput, %d MB stream (MB/s) | %.3f | %.3f | %.2f | >= 0.70 | %s |" % (
+        options.stream_bytes // 1_000_000, without, with_j, with_j / without, "yes" if with_j >= 0.7 * without else "no"))
+    a, b = peaks["without -j"], peaks["with -j"]
+    print("| peak resident memory, %d MiB output in one record (MiB) | %.3f | %.3f | +%.3f | <= +1.000 | %s |" % (
+        options.records_rss_bytes >> 20, a, b, b - a, "yes" if b - a <= 1.0 else "no"))
+    print()
+    print("medians of %d runs, taken in turns" % options.runs)
 
 
 def measure_pause(samples=300):
@@ -645,7 +686,7 @@ def main(argv):
     parser.add_argument("--binary", required=True, help="the ravlo binary")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--quick", action="store_true", help="small cases, one run: checks the script")
-    parser.add_argument("--case", action="append", choices=[case for case, _ in ROWS] + ["fleet", "options"],
+    parser.add_argument("--case", action="append", choices=[case for case, _ in ROWS] + ["fleet", "options", "records"],
                         help="run only this case (repeatable)")
     parser.add_argument("--fleet-sizes", default="10,100,1000", help="sessions at once, comma-separated")
     parser.add_argument("--fleet-limit", type=int, default=15, help="response limit of each session (s)")
@@ -657,8 +698,10 @@ def main(argv):
     options.binary = os.path.abspath(options.binary)
     options.commands, options.stream_bytes, options.idle_seconds = 1000, 50_000_000, 10
     options.fleet_sizes = [int(n) for n in options.fleet_sizes.split(",")]
+    options.records_rss_bytes = RECORDS_RSS_BYTES
     if options.quick:
         options.runs, options.commands, options.stream_bytes, options.idle_seconds = 1, 50, 2_000_000, 1
+        options.records_rss_bytes = 4 << 20
         options.fleet_sizes, options.fleet_limit, options.fleet_window = options.fleet_sizes[:1], 5, 1.0
     for tool in ("expect", "telnet"):
         if shutil.which(tool) is None:
@@ -689,11 +732,15 @@ def main(argv):
                     print("run %d %-8s %-6s %10.4f  peak %5d KiB  load %s" % (
                         run + 1, case, tool, value, rss, load()), file=sys.stderr)
         ended = bench.ended_connection_cpu() if any(case == "idle" for case, _ in rows) else None
-        if options.case and "options" in options.case:
+        if not options.case or "options" in options.case:
             error = run_variants(bench, options)
             if error:
                 print("FAILED:", error)
                 return 1
+        records = run_records(bench, options) if not options.case or "records" in options.case else None
+        if isinstance(records, str):
+            print("FAILED:", records)
+            return 1
         if not options.case or "fleet" in options.case:
             for n in options.fleet_sizes:
                 for tool in ("ravlo", "expect"):
@@ -711,6 +758,9 @@ def main(argv):
              "idle": options.idle_seconds}
     if rows:
         print_table(rows, values, peak, sizes, pauses, bench.whole_idle, ended, options)
+        print()
+    if records:
+        print_records(*records, options)
         print()
     if fleet:
         print_fleet(fleet, options)

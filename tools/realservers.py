@@ -87,6 +87,11 @@ class Lab:
         os.chmod(self.work, 0o755)  # the account's home is inside
         self.password, self.vty_password, self.enable_password = ("Pw-" + secrets.token_hex(6) for _ in range(3))
         self.stops = []
+        # zebra's configuration as FRR writes it back: the passwords already
+        # encrypted (type 8, DES crypt), so show running-config repeats each line.
+        salt = lambda: "".join(secrets.choice("abcdefghijklmnopqrstuvwxyz0123456789./") for _ in range(2))  # noqa: E731
+        self.frr_config = "hostname edge-rtr1\npassword 8 %s\nenable password 8 %s\nservice password-encryption\n" % (
+            crypt.crypt(self.vty_password, salt()), crypt.crypt(self.enable_password, salt()))
         taken = {entry.pw_uid for entry in pwd.getpwall()}
         uid = next(u for u in range(64000, 65000) if u not in taken)
         self.name, home = "ravlo%d" % uid, os.path.join(self.work, "home")
@@ -164,8 +169,7 @@ class Lab:
         shutil.chown(folder, "frr", "frr")
         config = os.path.join(folder, "zebra.conf")
         with open(config, "w") as f:
-            f.write("hostname edge-rtr1\npassword %s\nenable password %s\nservice password-encryption\n"
-                    % (self.vty_password, self.enable_password))
+            f.write(self.frr_config)
             if self.banner:
                 f.write("banner motd line %s %s\n" % (BANNER[1], BANNER[-1]))
         shutil.chown(config, "frr", "frr")

@@ -31,24 +31,27 @@ const char* TypeLabel(TargetType type) {
 
 constexpr int kStatusOutputLost = 4;
 
-// The exit status with -s: how the session ended.
-int EndStatus(SessionEnd end) {
-  switch (end) {
-    case SessionEnd::kFileDone:
-      return 0;
-    case SessionEnd::kErrorKeyword:
-      return 1;
-    case SessionEnd::kNoResponse:
-      return 2;
-    case SessionEnd::kConnectionLost:
-      break;
-  }
-  return 3;
+bool RecordsToStdout(const Options& options) {
+  return options.records != nullptr && std::strcmp(options.records, "-") == 0;
 }
 
-// The status, unless something written to standard output was lost (a full
-// disk, an I/O error): then one line says so and the status is 4, in every mode.
-int Finish(int status) {
+// Our message for standard output; on standard error when standard output
+// holds the records, so it stays JSON Lines.
+template <typename... Args>
+void PrintNotice(const Options& options, const char* format, Args... args) {
+  if (RecordsToStdout(options)) return PrintError(format, args...);
+  PrintMessage(format, args...);
+}
+
+// The status, unless something written to standard output or to the records
+// was lost (a full disk, an I/O error): then one line says so and the status
+// is 4, in every mode.
+int Finish(Session& session, int status) {
+  if (session.records.Close() != 0) {
+    if (RecordsToStdout(session.options)) PrintError(kOutputFailedText);
+    if (!RecordsToStdout(session.options)) PrintError(kRecordsWriteFailedFormat, session.options.records);
+    status = kStatusOutputLost;
+  }
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
   PrintError(kOutputFailedText);
   return kStatusOutputLost;
@@ -63,14 +66,14 @@ int main(int argc, char** argv) {
   if (first >= 0 && session.options.help) {
     PrintMessage(kUsageText);
     PrintMessage(kHelpText);
-    return Finish(0);
+    return Finish(session, 0);
   }
   if (first >= 0 && session.options.version) {
     PrintMessage(kVersionText);
-    return Finish(0);
+    return Finish(session, 0);
   }
   if (first < 0 || argc - first != 5) {
-    PrintMessage(kUsageText);
+    PrintNotice(session.options, kUsageText);
     return -1;
   }
   // The five arguments, counted from 1 as the usage text counts them.
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
   session.responseSeconds = std::min(ReadNumber(arg[3]), kMaxLimitSeconds);
   session.bellMode = std::min(ReadNumber(arg[5]), 1);
   if (session.responseSeconds < 1 || session.bellMode < 0) {
-    PrintMessage(kUsageText);
+    PrintNotice(session.options, kUsageText);
     return -1;
   }
   session.responseMs = session.responseSeconds * 1000;
@@ -89,20 +92,26 @@ int main(int argc, char** argv) {
     PrintError(kSecretUnsetFormat, name);
     return -1;
   }
+  if (session.options.records != nullptr &&
+      session.records.Open(session.options.records, session.options.lineEnd, session.secrets) != 0) {
+    PrintError(kRecordsOpenFailedFormat, session.options.records);
+    return -1;
+  }
 
   // A failed start is reported but not fatal: later steps fail in their own way.
   if (platform::NetStart() != 0) PrintError(kNetStartFailedText);
   if (platform::ResolveHost(session.host, session.options.port, &session.peer) != 0) {
-    PrintMessage(kHostLookupFailedFormat, session.host);
+    PrintNotice(session.options, kHostLookupFailedFormat, session.host);
     platform::NetStop();
     return -1;
   }
   if (session.commandFile.Open(arg[4]) != 0) {
-    PrintMessage(kFileOpenFailedFormat, arg[4]);
+    PrintNotice(session.options, kFileOpenFailedFormat, arg[4]);
     platform::NetStop();
     return -1;
   }
   session.commandFile.SetLineEnd(session.options.lineEnd);
+  session.records.Start();
   session.socket = platform::ConnectNonBlocking(session.peer);
   RestartResponseTimer(session);
   StartConnectTimer(session);
@@ -120,5 +129,5 @@ int main(int argc, char** argv) {
   session.commandFile.Close();
   platform::CloseSocket(session.socket);
   platform::NetStop();
-  return Finish(session.options.status ? EndStatus(end) : 0);
+  return Finish(session, session.options.status ? EndStatus(end) : 0);
 }

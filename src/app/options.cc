@@ -85,6 +85,7 @@ constexpr OptionRow kOptionRows[] = {
     {'L', "line-end", required_argument, ReadLineEnd},
     {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
     {kSettle, "settle", required_argument, ReadSettle},
+    {'j', "records", required_argument, [](Options& o, const char* t) { return *(o.records = t) != '\0'; }},
 };
 
 const OptionRow* FindOption(int shortName) {

@@ -20,6 +20,7 @@ struct Options {
   std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
   bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
   std::int32_t settleMs = 1;          // --settle MS: 1..10000, the least time the host stays quiet at a prompt (-e)
+  const char* records = nullptr;      // -j FILE: one JSON record per command line; "-": standard output
 };
 
 // Reads the options at the start of argv, up to the first argument that is

@@ -11,6 +11,7 @@
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
 #include "platform/wait.h"
+#include "records/records.h"
 #include "secrets/secrets.h"
 #include "timer/event_timer.h"
 
@@ -34,6 +35,7 @@ struct Session {
   std::atomic<bool> connectTimedOut{false};
   std::unique_ptr<EventTimer> connectTimer;
   Secrets secrets;  // options.secrets' values, and what the transcript holds back
+  Records records;  // with options.records; after secrets, which it masks with
   const char* typeLabel = "";
   const char* bellLabel = "";
 };
@@ -43,6 +45,9 @@ struct Session {
 // within the connect limit, or was closed by the host while the command file
 // still had lines; closed once it had none counts as kFileDone.
 enum class SessionEnd { kFileDone, kErrorKeyword, kNoResponse, kConnectionLost };
+
+// The exit status with -s: how the session ended.
+int EndStatus(SessionEnd end);
 
 // Runs the session until the response limit expires, an error keyword
 // arrives, or a prompt finds the command file exhausted; with options.status

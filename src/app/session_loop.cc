@@ -38,6 +38,10 @@ struct LoopState {
   bool lost = false;       // the connection has been closed or has failed: only the limit is left
   bool filled = false;     // the last receive filled the buffer: more is waiting
   bool sendFailed = false;  // the last send found the connection failed: the next pass says so
+  bool closed = false;      // the connection was lost by the host's close, not by a failure
+  bool password = false;    // the prompt that takes the next line asks for a password
+  std::uint64_t received = 0;  // bytes over the connection, for the records
+  std::uint64_t sent = 0;
   EscapeFilter escapes;     // -c, -e: the host's escape sequences, followed across chunks
   PromptTail tail;          // -e: the end of what the host sent since the last line
   SettleTime settle;        // -e: how long the host must stay quiet at a prompt
@@ -69,6 +73,7 @@ bool ConnectionLost(const Session& session, LoopState& state, int received) {
                    : state.connected                    ? kTraceFailedText
                                                         : kTraceNotConnectedText);
   }
+  if (!state.lost) state.closed = received == platform::kReceiveClosed;
   state.lost = true;
   return session.options.status;
 }
@@ -78,13 +83,18 @@ void TracePrompt(const Session& session, const LoopState& state, int n, const ch
   if (token == nullptr) Trace(session, kTraceNoPromptFormat, state.chunks, n);
 }
 
+// Sends without waiting, as the negotiation does, and counts what went out.
+void SendCounted(const Session& session, LoopState& state, const unsigned char* bytes, int count) {
+  const int n = platform::SendSome(session.socket, reinterpret_cast<const char*>(bytes), count);
+  if (n > 0) state.sent += static_cast<std::uint64_t>(n);
+}
+
 // Answers a chunk of the opening negotiation; true when the chunk was taken.
-bool NegotiateChunk(Session& session, Buffers& buffers) {
+bool NegotiateChunk(Session& session, Buffers& buffers, LoopState& state) {
   const char* script = NextNegotiationScript(session.targetType, session.negotiationStep);
   if (script == nullptr) return false;
   const int count = HexString2Bin(buffers.negotiation.data(), script);
-  platform::SendSome(session.socket, reinterpret_cast<const char*>(buffers.negotiation.data()),
-                     count);
+  SendCounted(session, state, buffers.negotiation.data(), count);
   if (session.options.telnet) session.telnet.NoteSent(buffers.negotiation.data(), count);
   return true;
 }
@@ -92,13 +102,11 @@ bool NegotiateChunk(Session& session, Buffers& buffers) {
 // With -t: takes the Telnet commands out of the chunk, in place, and answers
 // the requests among them (after the chunk's script, if any). Returns the
 // length of the text that remains.
-int FilterTelnet(Session& session, Buffers& buffers, int n) {
+int FilterTelnet(Session& session, Buffers& buffers, LoopState& state, int n) {
   if (!session.options.telnet) return n;
   int count = 0;
   n = session.telnet.Filter(buffers.receive.data(), n, buffers.telnetReply.data(), &count);
-  if (count > 0) {
-    platform::SendSome(session.socket, reinterpret_cast<const char*>(buffers.telnetReply.data()), count);
-  }
+  if (count > 0) SendCounted(session, state, buffers.telnetReply.data(), count);
   return n;
 }
 
@@ -120,22 +128,42 @@ void ShowChunk(Session& session, const char* chunk, int n) {
   std::fflush(stdout);
 }
 
+// The end record says what -s reports, also when without -s a lost
+// connection ended the session only once a limit expired; and the connect
+// limit by its own name.
+void RecordEnd(Session& session, const LoopState& state, SessionEnd how, const char* keyword) {
+  if (!session.records.IsOpen()) return;
+  static constexpr const char* kKinds[] = {"file-done", "error-keyword", "no-response", "connection-lost"};
+  const bool atPrompt = how == SessionEnd::kFileDone && !state.lost;
+  const bool connectLimit = how == SessionEnd::kConnectionLost && !state.lost && session.connectTimer &&
+                            session.connectTimedOut.load();
+  if (state.lost && !session.options.status) {
+    how = state.closed && session.commandFile.AtEnd() ? SessionEnd::kFileDone : SessionEnd::kConnectionLost;
+  }
+  const char* kind = connectLimit ? "connect-limit" : kKinds[static_cast<int>(how)];
+  session.records.End({kind, keyword, EndStatus(how), atPrompt, state.received, state.sent});
+}
+
 // Shows the text that masking held back, then the message, if any: the
 // transcript keeps its order.
-SessionEnd End(Session& session, SessionEnd how, const char* message = nullptr) {
+SessionEnd End(Session& session, const LoopState& state, SessionEnd how, const char* message = nullptr,
+               const char* keyword = nullptr) {
   session.secrets.Flush(WriteShown, &session.bellMode);
   if (message != nullptr) PrintMessage(message);
   Trace(session, kTraceEndTexts[static_cast<int>(how)]);
+  RecordEnd(session, state, how, keyword);
   return how;
 }
 
 // Shows the chunk; with -c without its escape sequences. With -e the same
-// text goes to the end of what the host sent since the last line.
+// text goes to the end of what the host sent since the last line, with -j to
+// the records.
 void ShowText(Session& session, Buffers& buffers, LoopState& state, int n) {
   const char* shown = buffers.receive.data();
-  if (session.options.clean || session.options.promptAtEnd) {
+  if (session.options.clean || session.options.promptAtEnd || session.records.IsOpen()) {
     const int clean = state.escapes.Filter(shown, n, buffers.clean.data());
     if (session.options.promptAtEnd) state.tail.Add(buffers.clean.data(), clean);
+    session.records.Text(buffers.clean.data(), clean);
     if (session.options.clean) {
       shown = buffers.clean.data();
       n = clean;
@@ -183,7 +211,7 @@ bool PromptSettled(LoopState& state, int received) {
   if (!state.held) return false;
   if (received == platform::kReceiveNothing && state.settle.LeftMs(SettleTime::Clock::now()) > 0) return false;
   state.held = false;
-  state.tail.Check();
+  state.password = state.tail.Check() == kPasswordToken;
   return true;
 }
 
@@ -195,6 +223,7 @@ bool IsPrompt(const Session& session, Buffers& buffers, LoopState& state, int n)
     return false;
   }
   // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
+  state.password = MatchText(buffers.work.data(), kPasswordToken, MATCH_ANYWHERE) == 0;
   const char* ownPrompt = FindText(buffers.work.data(), session.options.prompts, MATCH_AT_END);
   if (session.options.verbose) {
     const char* token = FindPromptToken(buffers.work.data());
@@ -228,17 +257,19 @@ int SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned 
 // Sends the next command line whole, piece after piece, each with its
 // ${NAME}s expanded (-k). An endless line ends with the response limit, like a
 // host that stops reading. False when the file has no line left. The trace
-// gets the byte count, never the text. A ${NAME} cut by a piece's end is sent
-// as written.
+// gets the byte count, never the text; the records get the line as written.
+// A ${NAME} cut by a piece's end is sent as written.
 bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
   bool more = false;
   if (!session.commandFile.ReadLine(piece, more)) return false;
   unsigned long long sent = 0;
   int result = 0;
-  while ((result = SendPiece(session.socket, session.secrets.Expand(piece), sent)) > 0 && more &&
-         ResponseTimedOut.load() == 0 && session.commandFile.ReadLine(piece, more)) {
-  }
+  do {
+    session.records.Line(piece, more, state.password);
+  } while ((result = SendPiece(session.socket, session.secrets.Expand(piece), sent)) > 0 && more &&
+           ResponseTimedOut.load() == 0 && session.commandFile.ReadLine(piece, more));
   session.secrets.Wipe();
+  state.sent += sent;
   state.sendFailed = result < 0;
   Trace(session, kTraceLineSentFormat, ++state.lines, sent);
   if (session.options.promptAtEnd) {
@@ -277,6 +308,20 @@ void OnConnectTimer(std::uint32_t, std::uint32_t, std::uintptr_t user, std::uint
 
 }  // namespace
 
+int EndStatus(SessionEnd end) {
+  switch (end) {
+    case SessionEnd::kFileDone:
+      return 0;
+    case SessionEnd::kErrorKeyword:
+      return 1;
+    case SessionEnd::kNoResponse:
+      return 2;
+    case SessionEnd::kConnectionLost:
+      break;
+  }
+  return 3;
+}
+
 void StartConnectTimer(Session& session) {
   if (session.options.connectSeconds == 0) return;
   session.connectTimer = std::make_unique<EventTimer>(OnConnectTimer, reinterpret_cast<std::uintptr_t>(&session));
@@ -298,19 +343,20 @@ SessionEnd SessionLoop(Session& session) {
   for (;;) {
     AwaitHost(session, state);
     // Tested before the receive, so a chunk that has arrived is never dropped.
-    if (ResponseTimedOut.load() != 0) return End(session, SessionEnd::kNoResponse, kNoResponseText);
+    if (ResponseTimedOut.load() != 0) return End(session, state, SessionEnd::kNoResponse, kNoResponseText);
     if (ConnectLimitExpired(session)) {
       Trace(session, kTraceConnectLimitText);
-      return End(session, SessionEnd::kConnectionLost, kNoResponseText);
+      return End(session, state, SessionEnd::kConnectionLost, kNoResponseText);
     }
     // A failed send is a failed connection, whether or not the socket signals it.
     const int n = std::exchange(state.sendFailed, false)
                       ? platform::kReceiveFailed
                       : platform::Receive(session.socket, buffers->receive.data(), kChunkBytes);
     state.filled = n == kChunkBytes;
+    if (n > 0) state.received += static_cast<std::uint64_t>(n);
     NoteConnected(session, state, n);
     if (n < 1 && PromptSettled(state, n)) {
-      if (!SendNextLine(session, state, buffers->line)) return End(session, SessionEnd::kFileDone);
+      if (!SendNextLine(session, state, buffers->line)) return End(session, state, SessionEnd::kFileDone);
       continue;
     }
     if (n == platform::kReceiveNothing) continue;
@@ -319,12 +365,12 @@ SessionEnd SessionLoop(Session& session) {
       if (!ConnectionLost(session, state, n)) continue;
       // The transcript stays the one without -s.
       const bool fileDone = n == platform::kReceiveClosed && session.commandFile.AtEnd();
-      return End(session, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost, kNoResponseText);
+      return End(session, state, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost, kNoResponseText);
     }
     RestartResponseTimer(session);
     ++state.chunks;
-    const bool taken = NegotiateChunk(session, *buffers);
-    const int text = FilterTelnet(session, *buffers, n);
+    const bool taken = NegotiateChunk(session, *buffers, state);
+    const int text = FilterTelnet(session, *buffers, state, n);
     if (taken || text == 0) {
       Trace(session, taken ? kTraceNegotiationFormat : kTraceTelnetOnlyFormat, state.chunks, n);
       continue;
@@ -337,10 +383,10 @@ SessionEnd SessionLoop(Session& session) {
     NormalizeChunk(buffers->work.data(), text);
     if (const char* keyword = FindErrorKeyword(buffers->work.data(), session.options)) {
       Trace(session, kTraceKeywordFormat, state.chunks, n, keyword);
-      return End(session, SessionEnd::kErrorKeyword, kErrorKeywordText);
+      return End(session, state, SessionEnd::kErrorKeyword, kErrorKeywordText, keyword);
     }
     if (!IsPrompt(session, *buffers, state, n)) continue;
     std::fflush(stdout);  // the password mask belongs right after its prompt
-    if (!SendNextLine(session, state, buffers->line)) return End(session, SessionEnd::kFileDone);
+    if (!SendNextLine(session, state, buffers->line)) return End(session, state, SessionEnd::kFileDone);
   }
 }

@@ -58,6 +58,10 @@ const char kHelpText[] =
     "--settle MS       with -e, a prompt counts once the host has been quiet\n"
     "                  for at least MS (1..10000) milliseconds; the time\n"
     "                  grows by itself on a link that cuts the host's text\n"
+    "-j, --records FILE\n"
+    "                  write one JSON record per command line to FILE: its\n"
+    "                  output, prompt and times, and one at the end; with -\n"
+    "                  standard output holds only the records\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
@@ -67,6 +71,8 @@ const char kOptionTakesNoArgumentFormat[] = "ravlo: option %s takes no argument\
 const char kBadOptionValueFormat[] = "ravlo: option %s: unfit value '%s'\n";
 const char kOutputFailedText[] = "ravlo: 標準出力への書き込みが失敗しました。\n";
 const char kSecretUnsetFormat[] = "ravlo: option -k: environment variable %s is unset or empty\n";
+const char kRecordsOpenFailedFormat[] = "ravlo: option -j: cannot open %s for writing\n";
+const char kRecordsWriteFailedFormat[] = "ravlo: option -j: writing to %s failed\n";
 
 const char kTraceConnectedText[] = "ravlo: connected\n";
 const char kTraceNotConnectedText[] = "ravlo: connection refused or failed\n";

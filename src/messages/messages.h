@@ -18,6 +18,8 @@ extern const char kOptionTakesNoArgumentFormat[];  // the option, for standard e
 extern const char kBadOptionValueFormat[];         // the option and its value, for standard error
 extern const char kOutputFailedText[];             // for standard error
 extern const char kSecretUnsetFormat[];            // the variable's name, for standard error
+extern const char kRecordsOpenFailedFormat[];      // the file's name, for standard error
+extern const char kRecordsWriteFailedFormat[];     // the file's name, for standard error
 
 // The trace (-v), for standard error; ASCII only.
 extern const char kTraceConnectedText[];

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -53,5 +54,9 @@ void PauseOneMs();
 void ConsoleInit();
 // The program's own UTF-8 text in the console's encoding. ASCII passes as is.
 std::string ConsoleText(const char* utf8);
+// A stream of bytes (no text-mode translation) to where standard output went,
+// owned by the caller; standard output itself goes to the null device from
+// then on, so nothing else reaches it. nullptr when it cannot be had.
+std::FILE* DetachStdout();
 
 }  // namespace platform

@@ -14,7 +14,7 @@ enum class Found { kNone, kPrefix, kWhole };
 }  // namespace
 
 // What the scan sees: the bytes held back, then the new chunk.
-struct Secrets::Stream {
+struct Secrets::View {
   const char* held;
   std::size_t heldCount;
   const char* chunk;
@@ -49,8 +49,15 @@ const char* Secrets::Load(const std::vector<const char*>& names) {
     secrets_.push_back(Secret{name, std::strlen(name), value, std::strlen(value)});
     longest = std::max(longest, secrets_.back().length);
   }
-  held_.resize(longest);
+  longest_ = longest;
+  transcript_ = NewStream();
   return nullptr;
+}
+
+Secrets::Stream Secrets::NewStream() const {
+  Stream stream;
+  stream.held_.resize(longest_);
+  return stream;
 }
 
 // Calls part with each piece of the expanded line, in order.
@@ -95,29 +102,30 @@ void Secrets::Wipe() {
   expanded_.clear();
 }
 
-void Secrets::Mask(const char* chunk, int count, Sink sink, void* context) {
+void Secrets::Mask(Stream& stream, const char* chunk, int count, Sink sink, void* context) const {
   if (secrets_.empty()) {
     sink(chunk, count, context);
     return;
   }
-  Scan(Stream{held_.data(), heldCount_, chunk, static_cast<std::size_t>(count)}, false, sink, context);
+  const View view{stream.held_.data(), stream.heldCount_, chunk, static_cast<std::size_t>(count)};
+  Scan(view, false, stream, sink, context);
 }
 
-void Secrets::Flush(Sink sink, void* context) {
-  Scan(Stream{held_.data(), heldCount_, nullptr, 0}, true, sink, context);
+void Secrets::Flush(Stream& stream, Sink sink, void* context) const {
+  Scan(View{stream.held_.data(), stream.heldCount_, nullptr, 0}, true, stream, sink, context);
 }
 
 // Masks the longest value found at each place. Unless final, stops at the
 // first place where the stream ends inside a value, and holds the rest back:
 // fewer bytes than the longest value.
-void Secrets::Scan(const Stream& stream, bool final, Sink sink, void* context) {
+void Secrets::Scan(const View& view, bool final, Stream& stream, Sink sink, void* context) const {
   std::size_t shown = 0;
   std::size_t at = 0;
-  while (at < stream.Size()) {
+  while (at < view.Size()) {
     std::size_t whole = 0;
     bool prefix = false;
     for (const Secret& secret : secrets_) {
-      const Found found = stream.Match(at, secret);
+      const Found found = view.Match(at, secret);
       prefix = prefix || (found == Found::kPrefix && !final);
       if (found == Found::kWhole) whole = std::max(whole, secret.length);
     }
@@ -126,13 +134,13 @@ void Secrets::Scan(const Stream& stream, bool final, Sink sink, void* context) {
       ++at;
       continue;
     }
-    stream.Pass(shown, at, sink, context);
+    view.Pass(shown, at, sink, context);
     sink(kMask, kMaskBytes, context);
     at += whole;
     shown = at;
   }
-  stream.Pass(shown, at, sink, context);
+  view.Pass(shown, at, sink, context);
   // Left to right: each byte is read before anything overwrites it.
-  heldCount_ = stream.Size() - at;
-  for (std::size_t k = 0; k < heldCount_; ++k) held_[k] = stream[at + k];
+  stream.heldCount_ = view.Size() - at;
+  for (std::size_t k = 0; k < stream.heldCount_; ++k) stream.held_[k] = view[at + k];
 }

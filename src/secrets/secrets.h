@@ -23,12 +23,27 @@ class Secrets {
   // Overwrites the expanded line, so no copy of a value outlives its sending.
   void Wipe();
 
+  // What one stream of masked text holds back for its next chunk: the bytes
+  // at its end that could begin a value. The transcript has one, the records
+  // another; each is sized once, by Load or NewStream.
+  class Stream {
+   private:
+    friend class Secrets;
+    std::vector<char> held_;     // sized to the longest value
+    std::size_t heldCount_ = 0;  // held_[0, heldCount_) waits for the next chunk
+  };
+  // A stream of its own for another reader of the host's text; after Load.
+  Stream NewStream() const;
+
   // Hands the chunk on to sink with every value in it shown as "********".
-  // The bytes at its end that could begin a value are held back and handed
-  // on with the next chunk, or by Flush. Allocates nothing.
-  void Mask(const char* chunk, int count, Sink sink, void* context);
-  // Hands on what is held back, values in it masked: at the session's end.
-  void Flush(Sink sink, void* context);
+  // The bytes at its end that could begin a value are held back in stream and
+  // handed on with its next chunk, or by Flush. Allocates nothing.
+  void Mask(Stream& stream, const char* chunk, int count, Sink sink, void* context) const;
+  // Hands on what stream holds back, values in it masked.
+  void Flush(Stream& stream, Sink sink, void* context) const;
+  // The same for the transcript's stream; Flush at the session's end.
+  void Mask(const char* chunk, int count, Sink sink, void* context) { Mask(transcript_, chunk, count, sink, context); }
+  void Flush(Sink sink, void* context) { Flush(transcript_, sink, context); }
 
  private:
   struct Secret {
@@ -37,14 +52,14 @@ class Secrets {
     const char* value;
     std::size_t length;
   };
-  struct Stream;
+  struct View;
 
   template <typename Part>
   void ForEachPart(const std::string& line, Part part) const;
-  void Scan(const Stream& stream, bool final, Sink sink, void* context);
+  void Scan(const View& view, bool final, Stream& stream, Sink sink, void* context) const;
 
   std::vector<Secret> secrets_;
   std::string expanded_;       // zeros past its size: every use is wiped
-  std::vector<char> held_;     // sized once, to the longest value
-  std::size_t heldCount_ = 0;  // held_[0, heldCount_) waits for the next chunk
+  std::size_t longest_ = 0;  // the longest value's length
+  Stream transcript_;
 };

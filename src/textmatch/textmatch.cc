@@ -19,8 +19,6 @@ constexpr PromptToken kPromptTokens[] = {
     {"#", MATCH_ANYWHERE},       {"] ", MATCH_AT_END},
 };
 
-// Leaves out the first letter so "Password: " and "password: " both match.
-constexpr char kPasswordToken[] = "assword: ";
 constexpr char kPasswordMask[] = "********";
 
 // At the end of the text a router's "edge-rtr1> " counts too, where ">"

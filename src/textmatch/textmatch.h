@@ -17,6 +17,10 @@ std::int32_t MatchText(const char* text, const char* pattern, int mode);
 // leaves a "#". work must hold n + 2 bytes.
 void NormalizeChunk(char* work, int n);
 
+// Leaves out the first letter so "Password: " and "password: " both match. A
+// line sent at a prompt holding it is shown as "********".
+inline constexpr char kPasswordToken[] = "assword: ";
+
 // 0 when the text holds a prompt, -1 otherwise. Prints "********" to standard
 // output for a password prompt, and always empties the text.
 std::int32_t CheckPrompt(char* text);

@@ -10,6 +10,7 @@ server greets with lines that end in "#" and ">".
 Needs root; exit 77 (reason printed) where the server can't run.
 """
 import argparse
+import json
 import os
 import sys
 
@@ -36,6 +37,24 @@ def check(lab, server, status, out, err):
          "a password was shown, or not masked"),
         (not ahead, "typed before their prompt: %s" % ahead)) if not ok]
     return problems + (["transcript: '%s'" % realservers.fakehost.show(out)] if problems else [])
+
+
+def check_records(lab, server, path):
+    """Every record parses; FRR's configuration comes back as zebra was started with it."""
+    try:
+        with open(path, "rb") as f:
+            records = [json.loads(line) for line in f]
+    except (OSError, ValueError) as error:
+        return ["records unreadable: %s" % error]
+    if server != "frr":
+        return [] if records and records[-1].get("end") == "file-done" else ["no end record: %r" % records[-1:]]
+    shown = [r["output"] for r in records if r.get("input") == "show running-config"]
+    config = lab.frr_config.splitlines()
+    # FRR's own comments ("!" lines) aside.
+    lines = [line for line in shown[0].splitlines() if not line.startswith("!")] if shown else []
+    if config[0] not in lines or lines[lines.index(config[0]):lines.index(config[0]) + len(config)] != config:
+        return ["show running-config: expected %r after the header, got %r" % (config, shown)]
+    return []
 
 
 def main(argv):
@@ -72,6 +91,12 @@ def main(argv):
                     if link:
                         link.close()
                     problems = check(lab, options.server, status, out, wine.drop_noise(err, log))
+                    if not cut:  # the same session with -j: the transcript as without, and the records
+                        path = os.path.join(lab.work, "records.jsonl")
+                        status, out, err = lab.session(os.path.abspath(options.binary), options.server,
+                                                       flags + ["-j", path], kind, options.launcher.split())
+                        problems += check(lab, options.server, status, out, wine.drop_noise(err, log))
+                        problems += check_records(lab, options.server, path)
                     print("%s %s %s type %s%s" % ("FAIL" if problems else "ok  ", options.server, " ".join(flags),
                                                   kind, " cut %s" % cut if cut else ""))
                     print("".join("    %s\n" % p for p in log + problems), end="", flush=True)

@@ -1,12 +1,14 @@
 """The integration scenarios, one row each, in groups. Expected output is a list
 of parts: bytes are the host's, as received; str is ravlo's own text."""
 import atexit
+import json
 import os
 import random
 import re
 import shutil
 import subprocess
 import tempfile
+import time
 
 CMD = "commands.txt"
 LO = "127.0.0.1"
@@ -407,7 +409,7 @@ def options():
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
         Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda run: None if run.out.startswith(
             b"<---") and all(b"--" + o in run.out for o in b"status verbose version help port telnet prompt error "
-                             b"prompt-at-end line-end clean secret connect-limit settle".split())
+                             b"prompt-at-end line-end clean secret connect-limit settle records".split())
             else "-h lacks the usage text or an option"]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
@@ -480,6 +482,124 @@ def secrets():
                            ] if opts else (), checks=[elapsed_between(0.9, 3)], cpu=0.035) for opts in (["-s", "-v"], [])]
 
 
-GROUPS = {"cli": cli, "session": sessions, "files": files,
+RECORD_TIMES = re.compile(rb'"start":"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)","ms":\d+\.\d}$')
+
+
+def rec(n, text, out, prompt, error=None):
+    return dict(n=n, input=text, output=out, prompt=prompt, **({"error": error} if error else {}))
+
+
+def end(kind, status, lines, received, sent, keyword=None):
+    return dict({"end": kind}, **({"keyword": keyword} if keyword else {}), status=status, lines=lines,
+                received=received, sent=sent)
+
+
+def records_are(want, path=None):
+    """The records (in the file at path, else on standard output) are want's,
+    byte for byte but for the times; those must have their form, in order."""
+    def check(run):
+        got = open(path, "rb").read() if path else run.out
+        lines = got.split(b"\n")
+        times = [RECORD_TIMES.search(line) for line in lines[:-1]]
+        if lines[-1] or not all(times):
+            return "records without an end or times: %r" % got[-300:]
+        starts = [t.group(1) for t in times]
+        low, high = (time.strftime("%Y-%m-%dT%H:%M", time.gmtime(time.time() + d)).encode() for d in (-60, 60))
+        if starts[:-1] != sorted(starts[:-1]) or starts[-1] > starts[0] or not low <= starts[-1] <= high:
+            return "record starts out of order or not from this last minute (UTC): %s" % starts
+        shown = [json.dumps(w, ensure_ascii=False, separators=(",", ":")).encode() for w in want]
+        if [line[:t.start()] for line, t in zip(lines, times)] != [w[:-1] + b"," for w in shown]:
+            return "records: expected %r, got %r" % (shown, got)
+    return check
+
+
+_records_dir = []
+
+
+def records_file(name):
+    """A path outside the row's own directory, which is gone before the checks."""
+    if not _records_dir:
+        _records_dir.append(tempfile.mkdtemp(prefix="ravlo-records-"))
+        atexit.register(shutil.rmtree, _records_dir[0], True)
+    return os.path.join(_records_dir[0], name)
+
+
+def host_bytes(steps):
+    return sum(len(b"".join(step[2:] if step[0] == "segments" else step[1:])) for step in steps
+               if step[0] in ("send", "segments"))
+
+
+def records():
+    """-j: one JSON record per line sent, and one at the end."""
+    login = [("send", b"Welcome\r\n"), ("pause", 0.05), ("send", b"host login: "), ("expect", b"demo\n"),
+             ("send", b"Password: "), ("expect", b"s3cret\n"), ("send", b"\r\nLast login: Mon\r\n$ "),
+             ("expect", b"uname\n"), ("send", b"uname\r\nLinux\r\n$ "), ("expect", b"echo hi\n"),
+             ("send", b"echo hi\r\nhi\r\n$ "), ("expect", b"ls\n"), ("send", b"ls\r\r\nfoo  bar\r\n$ ")]
+    commands = b"demo\ns3cret\nuname\necho hi\nls\n"
+    path = records_file("login.jsonl")
+    rows = [session("records of a login and three commands, the transcript as without -j", Host(*login), [
+        banner(), b"Welcome\r\nhost login: Password: ", "********",
+        b"\r\nLast login: Mon\r\n$ uname\r\nLinux\r\n$ echo hi\r\nhi\r\n$ ls\r\r\nfoo  bar\r\n$ ", END],
+        commands, commands, opts=["-j", path], checks=[records_are([
+            rec(0, None, "Welcome\n", "host login: "), rec(1, "demo", "", "Password: "),
+            rec(2, "********", "\nLast login: Mon\n", "$ "), rec(3, "uname", "Linux\n", "$ "),
+            rec(4, "echo hi", "hi\n", "$ "), rec(5, "ls", "foo  bar\n", "$ "),
+            end("file-done", 0, 5, host_bytes(login), len(commands))], path)])]
+    # The echo comes split, or is not the line's: kept then. -L crlf: the line end is no part of the input.
+    # A chunk ending in CR is a prompt; the LF after it belongs to that line end.
+    echo = [("send", b"$ "), ("expect", b"echo hi\r\n"), ("segments", 0.3, b"ech", b"o hi\r\nhi\r\n$ "),
+            ("expect", b"ls\r\n"), ("send", b"lsof\r"), ("expect", b"cat\r\n"), ("send", b"\nca\r\n$ ")]
+    rows.append(session("echo dropped only when it is the line's", Host(*echo), None, b"echo hi\nls\ncat\n",
+                        b"echo hi\r\nls\r\ncat\r\n", opts=["-j", "-", "-L", "crlf"], checks=[records_are([
+                            rec(0, None, "", "$ "), rec(1, "echo hi", "hi\n", "$ "), rec(2, "ls", "lsof\n", ""),
+                            rec(3, "cat", "ca\n", "$ "), end("file-done", 0, 3, host_bytes(echo), 18)])]))
+    # Cut inside the value, a CR LF, a UTF-8 character and an escape sequence; -e: the CR is no prompt.
+    # CR NUL right after a line end adds no empty line.
+    pw = "S3cr=t!"
+    text = [("send", b"$ "), ("expect", b"x " + pw.encode() + b"\n"),
+            ("segments", 0.3, b"\x1b[1mS3c", b"r=t!\x1b[0m \"q\\\x01\x7f\xff \xc3\xa9\r", b"\n\xe2\x82",
+             b"\xac \xed\xa0\x80 \xc3\rcr\nlf\r\r\n\r\x00$ ")]
+    rows.append(session("output masked, escaped, made UTF-8, line ends as LF", Host(*text), None,
+                        b"x ${RAVLO_PW}\n", b"x " + pw.encode() + b"\n", opts=["-j", "-", "-e", "-k", "RAVLO_PW"],
+                        env={"RAVLO_PW": pw}, checks=[records_are([
+                            rec(0, None, "", "$ "),
+                            rec(1, "x ${RAVLO_PW}", '******** "q\\\x01\x7f\ufffd \u00e9\n\u20ac '
+                                "\ufffd\ufffd\ufffd \ufffd\ncr\nlf\n", "$ "),
+                            end("file-done", 0, 1, host_bytes(text), 3 + len(pw))])]))
+    # Each way a session ends; the last record's prompt is null when no prompt came.
+    closing = [("send", b"$ "), ("expect", b"c1\n"), ("send", b"bye\r\n"), ("close",)]
+    for what, steps, commands, opts, kind, status, last in [
+            ("error keyword", [("send", b"$ "), ("expect", b"c1\n"), ("send", b"Login incorrect\r\n$ ")], b"c1\nc2\n",
+             [], "error-keyword", 1, rec(1, "c1", "Login incorrect\n$ ", None, "Login incorrect")),
+            ("no response", [("send", b"$ "), ("expect", b"c1\n"), ("send", b"wait"), ("hold",)], b"c1\n", [],
+             "no-response", 2, rec(1, "c1", "wait", None)),
+            ("host closing before the last line, -s", closing, b"c1\nc2\n", ["-s"], "connection-lost", 3,
+             rec(1, "c1", "bye\n", None)),
+            ("host closing before the last line", closing, b"c1\nc2\n", [], "connection-lost", 3,
+             rec(1, "c1", "bye\n", None)),
+            ("host closing after the last line", closing, b"c1\n", [], "file-done", 0, rec(1, "c1", "bye\n", None))]:
+        keyword = "Login incorrect" if status == 1 else None
+        rows.append(session("end: %s" % what, Host(*steps), None, commands, b"c1\n", seconds=1,
+                            opts=opts + ["-j", "-"], rc=status if opts else 0, checks=[records_are(
+                                [rec(0, None, "", "$ "), last, end(kind, status, 1, host_bytes(steps), 3, keyword)])]))
+    rows += [session("end: %s, the end record alone" % what, host, None, opts=opts + ["-j", "-"], rc=3, seconds=5,
+                     checks=[records_are([end(kind, 3, 0, 0, 0)])])
+             for what, host, opts, kind in [("refused", None, ["-s"], "connection-lost"),
+                                            ("connect limit", Host(full=True), ["-s", "-w", "1"], "connect-limit")]]
+    full = Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "))
+    rows += [
+        session("-j that cannot be opened refused before connecting", Host(full=False), [],
+                opts=["-j", "/nonexistent/r.jsonl"], rc=255,
+                stderr=["ravlo: option -j: cannot open /nonexistent/r.jsonl for writing\n"]),
+        refused("-j -: a message for standard output on standard error", ["-j", "-", "nonexistent.invalid", "2",
+                "10", CMD, "0"], [], stderr=[LOOKUP_FAILED + "nonexistent.invalid\n"]),
+        session("records lost to a full disk give 4", full, [banner(), b"$ $ ", END], b"c1\n", b"c1\n",
+                opts=["-j", "/dev/full"], rc=4, stderr=["ravlo: option -j: writing to /dev/full failed\n"],
+                only="posix", why="no /dev/full on Windows"),
+    ]
+    return rows
+
+
+GROUPS = {"records": records, "cli": cli, "session": sessions, "files": files,
           "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput,
           "options": options}

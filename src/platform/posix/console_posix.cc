@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstring>
@@ -45,6 +46,22 @@ void ConsoleInit() { std::setlocale(LC_CTYPE, ""); }
 
 std::string ConsoleText(const char* utf8) {
   return LocaleIsShiftJis() ? ToShiftJis(utf8) : std::string(utf8);
+}
+
+std::FILE* DetachStdout() {
+  std::fflush(stdout);
+  const int fd = dup(STDOUT_FILENO);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) {
+    std::fclose(stream);
+    return nullptr;
+  }
+  return stream;
 }
 
 }  // namespace platform

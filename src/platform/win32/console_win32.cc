@@ -1,5 +1,7 @@
 // Console on Windows: standard output stays a text-mode stream (every LF out
 // as CR LF), and our texts are code page 932, whatever the console's page.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <string>
@@ -30,5 +32,22 @@ std::string ToShiftJis(const char* utf8) {
 void ConsoleInit() {}
 
 std::string ConsoleText(const char* utf8) { return ToShiftJis(utf8); }
+
+std::FILE* DetachStdout() {
+  std::fflush(stdout);
+  const int fd = _dup(_fileno(stdout));
+  if (fd < 0) return nullptr;
+  _setmode(fd, _O_BINARY);
+  std::FILE* stream = _fdopen(fd, "wb");
+  if (stream == nullptr) {
+    _close(fd);
+    return nullptr;
+  }
+  if (std::freopen("NUL", "w", stdout) == nullptr) {
+    std::fclose(stream);
+    return nullptr;
+  }
+  return stream;
+}
 
 }  // namespace platform

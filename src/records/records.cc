@@ -1,0 +1,444 @@
+#include "records/records.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::size_t kOutBytes = 64 * 1024;  // handed to the file in blocks of this size
+constexpr std::size_t kPromptBytes = 1024;    // the end of an unfinished line kept as the prompt
+constexpr std::size_t kEchoBytes = 4096;      // a longer line's echo is left in the output
+constexpr char kPasswordInput[] = "\"********\"";
+
+// JSON's escapes for the control bytes; other bytes of valid UTF-8 pass as they are.
+constexpr const char* kControlEscapes[32] = {
+    "\\u0000", "\\u0001", "\\u0002", "\\u0003", "\\u0004", "\\u0005", "\\u0006", "\\u0007",
+    "\\b",     "\\t",     "\\n",     "\\u000b", "\\f",     "\\r",     "\\u000e", "\\u000f",
+    "\\u0010", "\\u0011", "\\u0012", "\\u0013", "\\u0014", "\\u0015", "\\u0016", "\\u0017",
+    "\\u0018", "\\u0019", "\\u001a", "\\u001b", "\\u001c", "\\u001d", "\\u001e", "\\u001f"};
+
+// Bytes that stand in a JSON string as they are and need no other care here:
+// ASCII but for the control bytes (CR, LF among them), the quote and the backslash.
+constexpr std::array<bool, 256> kPlain = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x80; ++c) plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+  return plain;
+}();
+
+bool IsPlain(char c) { return kPlain[static_cast<unsigned char>(c)]; }
+
+using Clock = std::chrono::steady_clock;
+using WallClock = std::chrono::system_clock;
+
+// Checks UTF-8 byte by byte, a sequence cut between chunks included: a byte
+// that cannot continue or begin a character becomes U+FFFD, one for each
+// broken sequence, the way browsers decode.
+class Utf8 {
+ public:
+  template <typename Emit>
+  void Push(unsigned char c, Emit emit) {
+    if (need_ > 0) {
+      if (c >= lower_ && c <= upper_) {
+        bytes_[seen_++] = c;
+        lower_ = 0x80;
+        upper_ = 0xBF;
+        if (seen_ <= need_) return;
+        for (int k = 0; k < seen_; ++k) emit(bytes_[k]);
+        need_ = 0;
+        return;
+      }
+      Finish(emit);  // then c is looked at afresh
+    }
+    if (c < 0x80) return emit(c);
+    need_ = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+    if (need_ == 0) return Replace(emit);
+    // No overlong forms, surrogates or code points past U+10FFFF.
+    lower_ = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    upper_ = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    bytes_[0] = c;
+    seen_ = 1;
+  }
+  bool Idle() const { return need_ == 0; }
+  // A sequence left unfinished becomes U+FFFD.
+  template <typename Emit>
+  void Finish(Emit emit) {
+    if (need_ == 0) return;
+    need_ = 0;
+    Replace(emit);
+  }
+
+ private:
+  template <typename Emit>
+  static void Replace(Emit emit) {
+    for (unsigned char c : {0xEF, 0xBF, 0xBD}) emit(c);
+  }
+  unsigned char bytes_[4] = {};
+  int need_ = 0;  // continuation bytes the sequence in bytes_ needs; 0: none begun
+  int seen_ = 0;  // bytes_[0, seen_) is the sequence so far
+  unsigned char lower_ = 0x80;
+  unsigned char upper_ = 0xBF;
+};
+
+// Days since 1970-01-01 as a civil date (the proleptic Gregorian calendar).
+void CivilFromDays(long long days, long long& year, unsigned& month, unsigned& day) {
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const unsigned shifted = (5 * dayOfYear + 2) / 153;  // March is 0
+  day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+  month = shifted < 10 ? shifted + 3 : shifted - 9;
+  year = static_cast<long long>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+}  // namespace
+
+struct Records::Writer {
+  std::FILE* file = nullptr;
+  bool failed = false;  // a write to file failed
+  std::string_view lineEnd;
+  const Secrets* secrets = nullptr;
+  Secrets::Stream masked;  // what masking holds back of the host's text
+
+  std::vector<char> out = std::vector<char>(kOutBytes);
+  std::size_t outCount = 0;  // out[0, outCount) waits for the file
+
+  enum class Part { kNone, kInput, kOutput };
+  Part part = Part::kNone;  // where the record being written has got to
+  int lines = 0;            // lines begun so far: the number of the last record
+  bool passwordLine = false;  // the record's input is shown as "********"
+  bool firstOpened = false;  // the record for what came before the first line
+
+  // The output's line ends: CR LF, CR CR LF, a lone CR, a lone LF end one line.
+  Utf8 outputUtf8;
+  Utf8 inputUtf8;
+  int crs = 0;            // CRs seen after the last byte of a line, at most 2
+  bool lineStart = true;  // nothing of the line being received has come yet
+  bool skipLf = false;    // the last record ended on a CR: an LF next is its pair
+  // The record's first line is dropped when it is the echo of the line:
+  // echo[0, match) matched the output so far, which nothing else holds.
+  std::vector<char> echo = std::vector<char>(kEchoBytes);
+  std::size_t echoCount = 0;  // the line's length; past kEchoBytes it is not looked for
+  std::size_t match = 0;
+  bool echoing = false;
+  // The line being received: at a prompt, the prompt; its older bytes go to
+  // the output once it outgrows the buffer. Valid UTF-8.
+  std::vector<char> pending = std::vector<char>(kPromptBytes);
+  std::size_t pendingCount = 0;
+  bool pendingPlain = true;  // pending holds no byte to escape
+
+  Clock::time_point sessionStart;
+  WallClock::time_point sessionWall;
+  Clock::time_point recordStart;
+  WallClock::time_point recordWall;
+
+  void Put(char c) {
+    if (outCount == out.size()) Drain();
+    out[outCount++] = c;
+  }
+  void Put(const char* text) {
+    while (*text != '\0') Put(*text++);
+  }
+  void PutEscaped(unsigned char c) {
+    if (c < 0x20) return Put(kControlEscapes[c]);
+    if (c == '"' || c == '\\') Put('\\');
+    Put(static_cast<char>(c));
+  }
+  void PutRaw(const char* bytes, std::size_t n) {
+    while (n > 0) {
+      if (outCount == out.size()) Drain();
+      const std::size_t take = std::min(n, out.size() - outCount);
+      std::memcpy(out.data() + outCount, bytes, take);
+      outCount += take;
+      bytes += take;
+      n -= take;
+    }
+  }
+  // Valid UTF-8: runs that need no escape are copied whole.
+  void PutEscaped(const char* bytes, std::size_t n) {
+    const char* end = bytes + n;
+    while (bytes < end) {
+      const char* run = bytes;
+      while (run < end && static_cast<unsigned char>(*run) >= 0x20 && *run != '"' && *run != '\\') ++run;
+      PutRaw(bytes, static_cast<std::size_t>(run - bytes));
+      if (run == end) break;
+      PutEscaped(static_cast<unsigned char>(*run));
+      bytes = run + 1;
+    }
+  }
+  // A text of ravlo's own or the user's: valid UTF-8 made of it.
+  void PutString(const char* text) {
+    Utf8 utf8;
+    auto emit = [this](unsigned char c) { PutEscaped(c); };
+    Put('"');
+    while (*text != '\0') utf8.Push(static_cast<unsigned char>(*text++), emit);
+    utf8.Finish(emit);
+    Put('"');
+  }
+  void Drain() {
+    if (outCount > 0 && std::fwrite(out.data(), 1, outCount, file) != outCount) failed = true;
+    outCount = 0;
+  }
+  void FlushFile() {
+    Drain();
+    if (std::fflush(file) != 0) failed = true;
+  }
+
+  void PutTimes(WallClock::time_point wall, Clock::time_point since) {
+    const long long ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(wall.time_since_epoch()).count();
+    const long long seconds = (ms >= 0 ? ms : ms - 999) / 1000;
+    const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const long long inDay = seconds - days * 86400;
+    long long year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    CivilFromDays(days, year, month, day);
+    const long long tenthsUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - since).count() / 100;
+    char text[96];
+    std::snprintf(text, sizeof text, "\"start\":\"%04lld-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ\",\"ms\":%lld.%lld", year,
+                  month, day, inDay / 3600, inDay / 60 % 60, inDay % 60, ms - seconds * 1000, tenthsUs / 10,
+                  tenthsUs % 10);
+    Put(text);
+  }
+
+  void OpenFirst() {
+    firstOpened = true;
+    recordStart = sessionStart;
+    recordWall = sessionWall;
+    Put("{\"n\":0,\"input\":null,\"output\":\"");
+    part = Part::kOutput;
+  }
+
+  // The host's text, masked: checked, line ends made "\n", the echo dropped.
+  void Feed(const char* bytes, int n) {
+    if (part == Part::kInput) EndInput(false);
+    if (part == Part::kNone) OpenFirst();
+    auto emit = [this](unsigned char c) { OutputByte(c); };
+    const char* end = bytes + n;
+    while (bytes < end) {
+      // The usual case, ASCII text in the middle of a line, goes by whole runs.
+      if (!echoing && crs == 0 && !skipLf && outputUtf8.Idle()) {
+        const char* run = bytes;
+        while (run < end && IsPlain(*run)) ++run;
+        if (run > bytes) {
+          PendRun(bytes, static_cast<std::size_t>(run - bytes));
+          bytes = run;
+          continue;
+        }
+      }
+      outputUtf8.Push(static_cast<unsigned char>(*bytes++), emit);
+    }
+  }
+  void PendRun(const char* bytes, std::size_t n) {
+    lineStart = false;
+    while (n > 0) {
+      if (pendingCount == pending.size()) Spill();
+      const std::size_t take = std::min(n, pending.size() - pendingCount);
+      std::memcpy(pending.data() + pendingCount, bytes, take);
+      pendingCount += take;
+      bytes += take;
+      n -= take;
+    }
+  }
+  void OutputByte(unsigned char c) {
+    if (std::exchange(skipLf, false) && c == '\n') return;
+    if (c == '\r') {
+      if (crs == 2) LoneCr();  // the first of three
+      crs = std::min(crs + 1, 2);
+      return;
+    }
+    if (c == '\n') {
+      crs = 0;
+      return LineEnd();
+    }
+    for (; crs > 0; --crs) LoneCr();
+    lineStart = false;
+    if (echoing) {
+      if (match < echoCount && static_cast<unsigned char>(echo[match]) == c) {
+        ++match;
+        return;
+      }
+      StopEcho();
+    }
+    Pend(c);
+  }
+  // A lone CR where a line has just begun ends no line: a shell's "\r" after
+  // its own CR LF (where bracketed paste mode ends) would add an empty one.
+  void LoneCr() {
+    if (!lineStart) LineEnd();
+  }
+  void LineEnd() {
+    lineStart = true;
+    if (echoing && match == echoCount) {
+      echoing = false;  // the echo, dropped with its line end
+      return;
+    }
+    StopEcho();
+    PutPending();
+    Put("\\n");
+  }
+  // What matched of the echo is output after all.
+  void StopEcho() {
+    if (!echoing) return;
+    echoing = false;
+    for (std::size_t k = 0; k < match; ++k) Pend(static_cast<unsigned char>(echo[k]));
+  }
+  void PutPending() {
+    if (pendingPlain) PutRaw(pending.data(), pendingCount);
+    if (!pendingPlain) PutEscaped(pending.data(), pendingCount);
+    pendingCount = 0;
+    pendingPlain = true;
+  }
+  void Pend(unsigned char c) {
+    if (c < 0x80 && !kPlain[c]) pendingPlain = false;
+    if (pendingCount == pending.size()) Spill();
+    pending[pendingCount++] = static_cast<char>(c);
+  }
+  // The older half of a full line goes out, cut where a character begins.
+  void Spill() {
+    std::size_t cut = pending.size() / 2;
+    while (cut > 0 && (static_cast<unsigned char>(pending[cut]) & 0xC0) == 0x80) --cut;
+    PutEscaped(pending.data(), cut);
+    std::memmove(pending.data(), pending.data() + cut, pendingCount - cut);
+    pendingCount -= cut;
+  }
+
+  void Line(const std::string& piece, bool more, bool password) {
+    if (part != Part::kInput) {
+      Close(true, false, nullptr);
+      ++lines;
+      recordStart = Clock::now();
+      recordWall = WallClock::now();
+      char text[48];
+      std::snprintf(text, sizeof text, "{\"n\":%d,\"input\":%s", lines, password ? kPasswordInput : "\"");
+      Put(text);
+      passwordLine = password;
+      echoCount = 0;
+      part = Part::kInput;
+    }
+    std::size_t n = piece.size();
+    if (!more && n >= lineEnd.size() && piece.compare(n - lineEnd.size(), lineEnd.size(), lineEnd) == 0) {
+      n -= lineEnd.size();
+    }
+    if (echoCount + n <= echo.size()) std::copy(piece.data(), piece.data() + n, echo.data() + echoCount);
+    echoCount += n;
+    auto emit = [this](unsigned char c) { PutEscaped(c); };
+    for (std::size_t k = 0; k < n && !passwordLine; ++k) inputUtf8.Push(static_cast<unsigned char>(piece[k]), emit);
+    if (!more) EndInput(true);
+  }
+  // whole: the line went out to its end, so its echo can be looked for.
+  void EndInput(bool whole) {
+    inputUtf8.Finish([this](unsigned char c) { PutEscaped(c); });
+    Put(passwordLine ? ",\"output\":\"" : "\",\"output\":\"");
+    echoing = whole && echoCount <= echo.size();
+    match = 0;
+    part = Part::kOutput;
+  }
+
+  // Ends the open record: at a prompt, the line being received is the prompt;
+  // else it is output, and the record has none.
+  // final: the session has ended, so a character left unfinished never will be.
+  void Close(bool atPrompt, bool final, const char* keyword) {
+    if (part == Part::kInput) EndInput(false);
+    if (part == Part::kNone) return;
+    secrets->Flush(masked, TakeMasked, this);
+    if (final) outputUtf8.Finish([this](unsigned char c) { OutputByte(c); });
+    if (crs > 0) {
+      LoneCr();
+      crs = 0;
+      skipLf = true;
+    }
+    StopEcho();
+    if (!atPrompt) PutPending();
+    Put("\",\"prompt\":");
+    if (atPrompt) {
+      Put('"');
+      PutPending();
+      Put('"');
+    } else {
+      Put("null");
+    }
+    if (keyword != nullptr) {
+      Put(",\"error\":");
+      PutString(keyword);
+    }
+    Put(',');
+    PutTimes(recordWall, recordStart);
+    Put("}\n");
+    FlushFile();
+    part = Part::kNone;
+  }
+
+  static void TakeMasked(const char* bytes, int n, void* context) {
+    static_cast<Writer*>(context)->Feed(bytes, n);
+  }
+};
+
+Records::Records() = default;
+Records::~Records() { Close(); }
+
+int Records::Open(const char* path, std::string_view lineEnd, const Secrets& secrets) {
+  std::FILE* file = std::strcmp(path, "-") == 0 ? platform::DetachStdout() : std::fopen(path, "wb");
+  if (file == nullptr) return -1;
+  writer_ = std::make_unique<Writer>();
+  writer_->file = file;
+  writer_->lineEnd = lineEnd;
+  writer_->secrets = &secrets;
+  writer_->masked = secrets.NewStream();
+  return 0;
+}
+
+void Records::Start() {
+  if (!writer_) return;
+  writer_->sessionStart = Clock::now();
+  writer_->sessionWall = WallClock::now();
+}
+
+void Records::Text(const char* text, int n) {
+  if (writer_) writer_->secrets->Mask(writer_->masked, text, n, Writer::TakeMasked, writer_.get());
+}
+
+void Records::Line(const std::string& piece, bool more, bool password) {
+  if (writer_) writer_->Line(piece, more, password);
+}
+
+void Records::End(const Ending& ending) {
+  if (!writer_) return;
+  Writer& w = *writer_;
+  // What came before the first line has a record once anything came.
+  if (w.part == Writer::Part::kNone && !w.firstOpened && ending.received > 0) w.OpenFirst();
+  w.Close(ending.atPrompt, true, ending.keyword);
+  w.Put("{\"end\":");
+  w.PutString(ending.kind);
+  if (ending.keyword != nullptr) {
+    w.Put(",\"keyword\":");
+    w.PutString(ending.keyword);
+  }
+  char text[128];
+  std::snprintf(text, sizeof text, ",\"status\":%d,\"lines\":%d,\"received\":%llu,\"sent\":%llu,", ending.status,
+                w.lines, static_cast<unsigned long long>(ending.received),
+                static_cast<unsigned long long>(ending.sent));
+  w.Put(text);
+  w.PutTimes(w.sessionWall, w.sessionStart);
+  w.Put("}\n");
+  w.FlushFile();
+}
+
+int Records::Close() {
+  if (!writer_) return 0;
+  writer_->Drain();
+  const bool failed = writer_->failed || std::fflush(writer_->file) != 0 || std::ferror(writer_->file) != 0;
+  const bool closed = std::fclose(writer_->file) == 0;
+  writer_.reset();
+  return failed || !closed ? -1 : 0;
+}

@@ -1,0 +1,55 @@
+// One JSON record per command line (-j): the line, what the host answered
+// (cleaned, masked, as UTF-8 with "\n" line ends) and the prompt that took the
+// next line, written as the host's text comes: memory stays the same whatever
+// the size of the output. The loop's thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "secrets/secrets.h"
+
+class Records {
+ public:
+  Records();
+  ~Records();
+  Records(const Records&) = delete;
+  Records& operator=(const Records&) = delete;
+
+  // Opens path for writing, created or truncated; "-" is standard output,
+  // which from then on holds only the records. lineEnd is what ends each line
+  // sent (-L); every value of secrets, which must outlive this, is masked in
+  // the host's text. 0, or -1 when the file cannot be opened.
+  int Open(const char* path, std::string_view lineEnd, const Secrets& secrets);
+  bool IsOpen() const { return writer_ != nullptr; }
+  // The session begins now: the first record's and the end record's start.
+  void Start();
+
+  // The host's text, without escape sequences, in order.
+  void Text(const char* text, int n);
+  // One piece of a line going out, as it stands in the command file; more: the
+  // line goes on in the next piece. The first piece of a line ends the record
+  // before it at its prompt. password: the line answers a password prompt.
+  void Line(const std::string& piece, bool more, bool password);
+
+  struct Ending {
+    const char* kind;     // "file-done", "no-response", "error-keyword", ...
+    const char* keyword;  // with "error-keyword": the keyword; else nullptr
+    int status;           // what -s would give
+    bool atPrompt;        // the last record ends at a prompt that found no line
+    std::uint64_t received;
+    std::uint64_t sent;
+  };
+  // Ends the open record (with "prompt":null unless ending.atPrompt) and
+  // writes the end record.
+  void End(const Ending& ending);
+
+  // Closes the file: 0 when every record was written, -1 when a write failed.
+  int Close();
+
+ private:
+  struct Writer;
+  std::unique_ptr<Writer> writer_;  // only while open: nothing is kept without -j
+};

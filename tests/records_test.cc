@@ -1,0 +1,79 @@
+#include "records/records.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The records of a line "echo hi" answered by the chunks, times left out.
+std::string RecordsOf(const Secrets& secrets, const std::vector<std::string>& chunks) {
+  const std::string path = ::testing::TempDir() + "records_test.jsonl";
+  {
+    Records records;
+    EXPECT_EQ(records.Open(path.c_str(), "\n", secrets), 0);
+    records.Start();
+    records.Text("$ ", 2);
+    records.Line("echo hi\n", false, false);
+    for (const std::string& chunk : chunks) records.Text(chunk.data(), static_cast<int>(chunk.size()));
+    records.End({"file-done", nullptr, 0, true, 1, 2});
+    EXPECT_EQ(records.Close(), 0);
+  }
+  std::ifstream file(path, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  return std::regex_replace(text, std::regex(",\"start\":\"[-0-9T:.]+Z\",\"ms\":[0-9]+\\.[0-9]"), "");
+}
+
+// Wherever a chunk ends, the records are the same: line ends, characters,
+// masked values and the echo are followed across chunks.
+TEST(Records, SameWhereverTheChunkIsCut) {
+  setenv("RAVLO_TEST_PW", "S3cr=t!", 1);
+  Secrets secrets;
+  ASSERT_EQ(secrets.Load({"RAVLO_TEST_PW"}), nullptr);
+  const char* const cases[] = {
+      "echo hi\r\nhi\r\n$ ",
+      "echo hi\r\r\nS3cr=t!\r\r\nx\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xed\xa0\x80\xc3\r\rb\n\r$ ",
+      "echo h\r\n\"\\\x01\xff\xf4\x90\x80\x80\rS3cr=S3cr=t!\n\n",
+  };
+  for (const char* text : cases) {
+    SCOPED_TRACE(text);
+    const std::string whole = RecordsOf(secrets, {text});
+    for (std::size_t cut = 1; cut < std::strlen(text); ++cut) {
+      SCOPED_TRACE(cut);
+      EXPECT_EQ(RecordsOf(secrets, {std::string(text, cut), text + cut}), whole);
+    }
+  }
+}
+
+// Each boundary of UTF-8's ranges, and the escapes: what reaches "output".
+TEST(Records, Utf8CheckedAndEscaped) {
+  const std::string kBad = "\xef\xbf\xbd";  // U+FFFD
+  struct Case {
+    std::string text, output;
+  } cases[] = {
+      {"\xc2\x80\xdf\xbf", "\xc2\x80\xdf\xbf"},
+      {"\xc1\xbf", kBad + kBad},
+      {"\xe0\xa0\x80\xed\x9f\xbf\xef\xbf\xbf", "\xe0\xa0\x80\xed\x9f\xbf\xef\xbf\xbf"},
+      {"\xe0\x9f\xbf", kBad + kBad + kBad},
+      {"\xed\xa0\x80", kBad + kBad + kBad},
+      {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf"},
+      {"\xf0\x8f\xbf\xbf", kBad + kBad + kBad + kBad},
+      {"\xf4\x90\x80", kBad + kBad + kBad},
+      {"\xf5\xe2\x82x", kBad + kBad + "x"},
+      {"\x1f\x7f\"\\", "\\u001f\x7f\\\"\\\\"},
+  };
+  Secrets secrets;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string records = RecordsOf(secrets, {"echo hi\r\n" + c.text + "\r\n$ "});
+    EXPECT_NE(records.find("\"output\":\"" + c.output + "\\n\",\"prompt\":\"$ \""), std::string::npos) << records;
+  }
+}
+
+}  // namespace
