@@ -103,6 +103,8 @@ int main(int argc, char** argv) {
     return -1;
   }
   session.commandFile.SetLineEnd(session.options.lineEnd);
+  session.telnet = TelnetFilter(session.options.windowColumns, session.options.windowRows,
+                                session.options.terminalType);
   session.socket = platform::ConnectNonBlocking(session.peer);
   RestartResponseTimer(session);
   StartConnectTimer(session);

@@ -12,11 +12,12 @@
 
 #include "app/command_line.h"
 #include "messages/messages.h"
+#include "negotiation/negotiation.h"
 
 namespace {
 
 struct OptionRow {
-  char shortName;
+  int shortName;  // kLongOnly and up: no short name
   const char* longName;
   int argument;  // no_argument or required_argument
   bool (*apply)(Options& options, const char* argument);  // false: the argument is unfit
@@ -59,6 +60,35 @@ bool AddSecretName(Options& options, const char* name) {
   return AddText(options.secrets, name) && std::strpbrk(name, "=}") == nullptr;
 }
 
+// "COLSxROWS", each 1..65535, or "none".
+bool ReadWindow(Options& options, const char* text) {
+  if (std::strcmp(text, "none") == 0) {
+    options.windowColumns = options.windowRows = 0;
+    return true;
+  }
+  long values[2] = {0, 0};
+  for (long& value : values) {
+    char* end = nullptr;
+    if (*text < '0' || *text > '9') return false;
+    value = std::strtol(text, &end, 10);
+    if (value < 1 || value > 65535 || *end != (&value == values ? 'x' : '\0')) return false;
+    text = end + 1;
+  }
+  options.windowColumns = static_cast<std::uint16_t>(values[0]);
+  options.windowRows = static_cast<std::uint16_t>(values[1]);
+  return true;
+}
+
+// Printable ASCII, 1..40 bytes, or "none".
+bool ReadTerminalType(Options& options, const char* text) {
+  const std::size_t length = std::strlen(text);
+  options.terminalType = std::strcmp(text, "none") == 0 ? nullptr : text;
+  return length >= 1 && length <= TelnetFilter::kMaxTypeBytes &&
+         std::all_of(text, text + length, [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+constexpr int kLongOnly = 0x100;
+
 // One row per option; kHelpText lists them for the user.
 constexpr OptionRow kOptionRows[] = {
     {'s', "status", no_argument, [](Options& o, const char*) { return o.status = true; }},
@@ -74,6 +104,9 @@ constexpr OptionRow kOptionRows[] = {
     {'e', "prompt-at-end", no_argument, [](Options& o, const char*) { return o.promptAtEnd = true; }},
     {'L', "line-end", required_argument, ReadLineEnd},
     {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
+    {kLongOnly, "window", required_argument, ReadWindow},
+    {kLongOnly + 1, "term", required_argument, ReadTerminalType},
+    {'M', "more", required_argument, [](Options& o, const char* t) { return AddText(o.pagers, t); }},
 };
 
 const OptionRow* FindOption(int shortName) {
@@ -97,8 +130,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
   std::string shortNames = "+:";
   std::vector<option> longOptions;
   for (const OptionRow& row : kOptionRows) {
-    shortNames += row.shortName;
-    if (row.argument == required_argument) shortNames += ':';
+    if (row.shortName < kLongOnly) {
+      shortNames += static_cast<char>(row.shortName);
+      if (row.argument == required_argument) shortNames += ':';
+    }
     longOptions.push_back(option{row.longName, row.argument, nullptr, row.shortName});
   }
   longOptions.push_back(option{nullptr, 0, nullptr, 0});

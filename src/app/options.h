@@ -19,6 +19,12 @@ struct Options {
   bool promptAtEnd = false;           // -e: a prompt only at the end of all text since the last line
   std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
   bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
+  // --window COLSxROWS, --term TYPE: what -t tells a host that asks; 0x0 and
+  // nullptr ("none") refuse. Wide enough not to wrap a line, tall enough that a
+  // router's listing does not page, small enough for a full-screen program.
+  std::uint16_t windowColumns = 511, windowRows = 1000;
+  const char* terminalType = "vt100";  // one every pager on a Unix host knows
+  std::vector<const char*> pagers;     // -M TEXT: more pager prompts, answered with a space
 };
 
 // Reads the options at the start of argv, up to the first argument that is

@@ -8,6 +8,7 @@
 
 #include "app/command_file.h"
 #include "app/options.h"
+#include "escapes/escapes.h"
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
 #include "platform/wait.h"
@@ -34,6 +35,7 @@ struct Session {
   std::atomic<bool> connectTimedOut{false};
   std::unique_ptr<EventTimer> connectTimer;
   Secrets secrets;  // options.secrets' values, and what the transcript holds back
+  PageJoiner pages;  // with options.clean and options.promptAtEnd: the unfinished line, held back
   const char* typeLabel = "";
   const char* bellLabel = "";
 };

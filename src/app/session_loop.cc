@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "app/session.h"
@@ -18,6 +19,8 @@ constexpr int kChunkBytes = 10240;
 constexpr char kBel = 0x07;
 constexpr char kBelShown[] = "[0x07:BEL]";
 constexpr const char* kErrorKeywords[] = {"command not found", "Login incorrect"};
+// A pager that asks for ever is answered only so often for one command line.
+constexpr int kMaxPagerAnswers = 10000;
 
 // Owned by the loop for the whole session; nothing is allocated per chunk.
 struct Buffers {
@@ -39,6 +42,7 @@ struct LoopState {
   bool sendFailed = false;  // the last send found the connection failed: the next pass says so
   EscapeFilter escapes;     // -c, -e: the host's escape sequences, followed across chunks
   PromptTail tail;          // -e: the end of what the host sent since the last line
+  int pagerAnswers = 0;     // -e: pager prompts answered since the last line
 };
 
 template <typename... Args>
@@ -73,6 +77,17 @@ void TracePrompt(const Session& session, const LoopState& state, int n, const ch
   if (token == nullptr) Trace(session, kTraceNoPromptFormat, state.chunks, n);
 }
 
+// The window and the terminal type, when the last chunk's answers told them.
+void TraceTerminal(const Session& session, int chunk) {
+  const Options& options = session.options;
+  if ((session.telnet.Sent() & TelnetFilter::kSentWindow) != 0) {
+    Trace(session, kTraceWindowFormat, chunk, options.windowColumns, options.windowRows);
+  }
+  if ((session.telnet.Sent() & TelnetFilter::kSentType) != 0) {
+    Trace(session, kTraceTerminalTypeFormat, chunk, options.terminalType);
+  }
+}
+
 // Answers a chunk of the opening negotiation; true when the chunk was taken.
 bool NegotiateChunk(Session& session, Buffers& buffers) {
   const char* script = NextNegotiationScript(session.targetType, session.negotiationStep);
@@ -87,13 +102,14 @@ bool NegotiateChunk(Session& session, Buffers& buffers) {
 // With -t: takes the Telnet commands out of the chunk, in place, and answers
 // the requests among them (after the chunk's script, if any). Returns the
 // length of the text that remains.
-int FilterTelnet(Session& session, Buffers& buffers, int n) {
+int FilterTelnet(Session& session, Buffers& buffers, int n, int chunk) {
   if (!session.options.telnet) return n;
   int count = 0;
   n = session.telnet.Filter(buffers.receive.data(), n, buffers.telnetReply.data(), &count);
   if (count > 0) {
     platform::SendSome(session.socket, reinterpret_cast<const char*>(buffers.telnetReply.data()), count);
   }
+  TraceTerminal(session, chunk);
   return n;
 }
 
@@ -110,14 +126,28 @@ void WriteShown(const char* chunk, int n, void* bellMode) {
 }
 
 // With -k every value is masked, also one split across chunks.
+void ShowPiece(const char* text, int n, void* session) {
+  auto* shown = static_cast<Session*>(session);
+  shown->secrets.Mask(text, n, WriteShown, &shown->bellMode);
+}
+
 void ShowChunk(Session& session, const char* chunk, int n) {
-  session.secrets.Mask(chunk, n, WriteShown, &session.bellMode);
+  ShowPiece(chunk, n, &session);
   std::fflush(stdout);
 }
 
-// Shows the text that masking held back, then the message, if any: the
-// transcript keeps its order.
+// With -c and -e the unfinished line waits, so that a pager's prompt in it
+// can be left out; a prompt lets it go before the password mask follows.
+void ShowJoined(Session& session, const LoopState& state, const char* text, int n) {
+  session.pages.Show(text, n, ShowPiece, &session);
+  if (state.tail.Find() != nullptr) session.pages.Release(ShowPiece, &session);
+  std::fflush(stdout);
+}
+
+// Shows the text that the pages and masking held back, then the message, if
+// any: the transcript keeps its order.
 SessionEnd End(Session& session, SessionEnd how, const char* message = nullptr) {
+  session.pages.Release(ShowPiece, &session);
   session.secrets.Flush(WriteShown, &session.bellMode);
   if (message != nullptr) PrintMessage(message);
   Trace(session, kTraceEndTexts[static_cast<int>(how)]);
@@ -136,6 +166,7 @@ void ShowText(Session& session, Buffers& buffers, LoopState& state, int n) {
       n = clean;
     }
   }
+  if (session.options.clean && session.options.promptAtEnd) return ShowJoined(session, state, shown, n);
   ShowChunk(session, shown, n);
 }
 
@@ -154,28 +185,11 @@ const char* FindErrorKeyword(const char* text, const Options& options) {
   return keyword != nullptr ? keyword : FindText(text, options.keywords, MATCH_ANYWHERE);
 }
 
-// With -e a prompt is what the host sent since the last line ending in one;
-// else the normalised chunk holding one. Either prints the password mask.
-bool IsPrompt(const Session& session, Buffers& buffers, LoopState& state, int n) {
-  if (session.options.promptAtEnd) {
-    const char* token = state.tail.Check();
-    TracePrompt(session, state, n, token);
-    return token != nullptr;
-  }
-  // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
-  const char* ownPrompt = FindText(buffers.work.data(), session.options.prompts, MATCH_AT_END);
-  if (session.options.verbose) {
-    const char* token = FindPromptToken(buffers.work.data());
-    TracePrompt(session, state, n, token != nullptr ? token : ownPrompt);
-  }
-  return CheckPrompt(buffers.work.data()) == 0 || ownPrompt != nullptr;
-}
-
 // Sends the whole piece, waiting while the connection's buffer is full, and
 // adds what went out to sent. 1 when all went out; 0 when it gave up once the
 // response limit expired, so a host that stops reading cannot hold the session
 // past its limit; -1 when the connection failed.
-int SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned long long& sent) {
+int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent) {
   const char* data = piece.data();
   std::size_t left = piece.size();
   while (left > 0) {
@@ -193,6 +207,45 @@ int SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned 
   return 1;
 }
 
+// With -e a pager's prompt in the last, unfinished line gets its key, not a
+// command line; the limit restarts as for any answer. True when one was found,
+// also past kMaxPagerAnswers: then the limit decides.
+bool AnswerPager(Session& session, LoopState& state) {
+  PagerKey key = PagerKey::kSpace;
+  const char* pager = state.tail.CheckPager(&key);
+  if (pager == nullptr) return false;
+  const bool answer = state.pagerAnswers < kMaxPagerAnswers;
+  Trace(session, kTracePagerFormat, state.chunks, pager, answer ? "answered" : "not answered");
+  if (!answer) return true;
+  ++state.pagerAnswers;
+  session.pages.Answered();
+  const std::string_view bytes = key == PagerKey::kLineEnd ? session.options.lineEnd
+                                 : key == PagerKey::kQuit  ? std::string_view("q")
+                                                           : std::string_view(" ");
+  unsigned long long sent = 0;
+  state.sendFailed = SendPiece(session.socket, bytes, sent) < 0;
+  RestartResponseTimer(session);
+  return true;
+}
+
+// With -e a prompt is what the host sent since the last line ending in one;
+// else the normalised chunk holding one. Either prints the password mask.
+bool IsPrompt(Session& session, Buffers& buffers, LoopState& state, int n) {
+  if (session.options.promptAtEnd) {
+    if (AnswerPager(session, state)) return false;
+    const char* token = state.tail.Check();
+    TracePrompt(session, state, n, token);
+    return token != nullptr;
+  }
+  // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
+  const char* ownPrompt = FindText(buffers.work.data(), session.options.prompts, MATCH_AT_END);
+  if (session.options.verbose) {
+    const char* token = FindPromptToken(buffers.work.data());
+    TracePrompt(session, state, n, token != nullptr ? token : ownPrompt);
+  }
+  return CheckPrompt(buffers.work.data()) == 0 || ownPrompt != nullptr;
+}
+
 // Sends the next command line whole, piece after piece, each with its
 // ${NAME}s expanded (-k). An endless line ends with the response limit, like a
 // host that stops reading. False when the file has no line left. The trace
@@ -208,6 +261,7 @@ bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
   }
   session.secrets.Wipe();
   state.sendFailed = result < 0;
+  state.pagerAnswers = 0;
   Trace(session, kTraceLineSentFormat, ++state.lines, sent);
   return true;
 }
@@ -245,7 +299,7 @@ void RestartResponseTimer(Session& session) {
 SessionEnd SessionLoop(Session& session) {
   auto buffers = std::make_unique<Buffers>();
   LoopState state;
-  if (session.options.promptAtEnd) state.tail = PromptTail(session.options.prompts);
+  if (session.options.promptAtEnd) state.tail = PromptTail(session.options.prompts, session.options.pagers);
   for (;;) {
     // Sleeps until the host sends, the connection ends or the limit expires,
     // then lets a reply that comes in several segments arrive as one chunk.
@@ -278,7 +332,7 @@ SessionEnd SessionLoop(Session& session) {
     RestartResponseTimer(session);
     ++state.chunks;
     const bool taken = NegotiateChunk(session, *buffers);
-    const int text = FilterTelnet(session, *buffers, n);
+    const int text = FilterTelnet(session, *buffers, n, state.chunks);
     if (taken || text == 0) {
       Trace(session, taken ? kTraceNegotiationFormat : kTraceTelnetOnlyFormat, state.chunks, n);
       continue;
