@@ -140,7 +140,10 @@ void ShowChunk(Session& session, const char* chunk, int n) {
 // can be left out; a prompt lets it go before the password mask follows.
 void ShowJoined(Session& session, const LoopState& state, const char* text, int n) {
   session.pages.Show(text, n, ShowPiece, &session);
-  if (state.tail.Find() != nullptr) session.pages.Release(ShowPiece, &session);
+  PagerKey key = PagerKey::kSpace;
+  if (state.tail.Find() != nullptr && state.tail.FindPager(&key) == nullptr) {
+    session.pages.Release(ShowPiece, &session);
+  }
   std::fflush(stdout);
 }
 

@@ -163,6 +163,15 @@ const char* PromptTail::Check() {
 }
 
 const char* PromptTail::CheckPager(PagerKey* key) {
+  const char* found = FindPager(key);
+  if (found != nullptr) {
+    length_ = 0;
+    cut_ = false;
+  }
+  return found;
+}
+
+const char* PromptTail::FindPager(PagerKey* key) const {
   const char* line = bytes_.data() + length_;
   while (line > bytes_.data() && line[-1] != '\r' && line[-1] != '\n') --line;
   const int n = static_cast<int>(bytes_.data() + length_ - line);
@@ -180,10 +189,6 @@ const char* PromptTail::CheckPager(PagerKey* key) {
       found = pager;
       *key = PagerKey::kSpace;
     }
-  }
-  if (found != nullptr) {
-    length_ = 0;
-    cut_ = false;
   }
   return found;
 }

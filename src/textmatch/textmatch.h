@@ -58,6 +58,8 @@ class PromptTail {
   // CR or LF, at most kPagerLineBytes), or nullptr; its key in *key. A pager
   // prompt found empties the tail: what follows is the next page.
   const char* CheckPager(PagerKey* key);
+  // The same with no effect.
+  const char* FindPager(PagerKey* key) const;
 
  private:
   bool EndsWith(const char* token) const;
