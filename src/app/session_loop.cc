@@ -188,27 +188,7 @@ const char* FindErrorKeyword(const char* text, const Options& options) {
   return keyword != nullptr ? keyword : FindText(text, options.keywords, MATCH_ANYWHERE);
 }
 
-// Sends the whole piece, waiting while the connection's buffer is full, and
-// adds what went out to sent. 1 when all went out; 0 when it gave up once the
-// response limit expired, so a host that stops reading cannot hold the session
-// past its limit; -1 when the connection failed.
-int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent) {
-  const char* data = piece.data();
-  std::size_t left = piece.size();
-  while (left > 0) {
-    const int n = platform::SendSome(socket, data, static_cast<int>(std::min<std::size_t>(left, INT_MAX)));
-    if (n < 0) return -1;
-    if (n == 0) {
-      if (ResponseTimedOut.load() != 0) return 0;
-      platform::PauseOneMs();
-      continue;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-    sent += static_cast<unsigned long long>(n);
-  }
-  return 1;
-}
+int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent);
 
 // With -e a pager's prompt in the last, unfinished line gets its key, not a
 // command line; the limit restarts as for any answer. True when one was found,
@@ -247,6 +227,28 @@ bool IsPrompt(Session& session, Buffers& buffers, LoopState& state, int n) {
     TracePrompt(session, state, n, token != nullptr ? token : ownPrompt);
   }
   return CheckPrompt(buffers.work.data()) == 0 || ownPrompt != nullptr;
+}
+
+// Sends the whole piece, waiting while the connection's buffer is full, and
+// adds what went out to sent. 1 when all went out; 0 when it gave up once the
+// response limit expired, so a host that stops reading cannot hold the session
+// past its limit; -1 when the connection failed.
+int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent) {
+  const char* data = piece.data();
+  std::size_t left = piece.size();
+  while (left > 0) {
+    const int n = platform::SendSome(socket, data, static_cast<int>(std::min<std::size_t>(left, INT_MAX)));
+    if (n < 0) return -1;
+    if (n == 0) {
+      if (ResponseTimedOut.load() != 0) return 0;
+      platform::PauseOneMs();
+      continue;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+    sent += static_cast<unsigned long long>(n);
+  }
+  return 1;
 }
 
 // Sends the next command line whole, piece after piece, each with its
