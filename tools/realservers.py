@@ -13,6 +13,7 @@ machine's own files and ports are never touched.
 """
 import os
 import pwd
+import random
 import re
 import secrets
 import shutil
@@ -21,6 +22,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import warnings
 
 import fakehost
@@ -47,6 +49,9 @@ PROMPT_END = re.compile(rb"(?:login: |[$#>] )$")
 # The servers' environment, whatever ours is: as a service manager starts them,
 # with the terminal type of a console server's usual client.
 ENV = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "TERM": "xterm", "LANG": "C.UTF-8"}
+# A login banner as sites write them: lines that end in "#" and ">" before any prompt.
+BANNER = ["#" * 46, "#  Authorized access only. Disconnect now    #", "#  if you are not an authorized user.  >>>>  #",
+          "#" * 46, "> maintenance: Sundays 02:00-04:00 >"]
 
 
 def missing(server):
@@ -76,7 +81,8 @@ def quiet(command, **kwargs):
 class Lab:
     """The private view of the machine and the servers started in it."""
 
-    def __init__(self):
+    def __init__(self, banner=False):
+        self.banner = banner
         self.work = tempfile.mkdtemp(prefix="ravlo-real-")
         os.chmod(self.work, 0o755)  # the account's home is inside
         self.password, self.vty_password, self.enable_password = ("Pw-" + secrets.token_hex(6) for _ in range(3))
@@ -126,8 +132,13 @@ class Lab:
             elif server == "ser2net":
                 command = self._ser2net(port)
             else:
+                issue = "/etc/issue"
+                if self.banner:
+                    issue = os.path.join(self.work, "banner")
+                    with open(issue, "w") as f:
+                        f.write("".join(line + "\n" for line in BANNER))
                 command = [PROGRAMS[server], "telnetd", "-F", "-p", str(port), "-b", "127.0.0.1",
-                           "-l", "/bin/login", "-f", "/etc/issue"]
+                           "-l", "/bin/login", "-f", issue]
             process = quiet(command)
             self.stops.append(lambda: stop(process))
         fakehost.wait_listening(port)
@@ -155,6 +166,8 @@ class Lab:
         with open(config, "w") as f:
             f.write("hostname edge-rtr1\npassword %s\nenable password %s\nservice password-encryption\n"
                     % (self.vty_password, self.enable_password))
+            if self.banner:
+                f.write("banner motd line %s %s\n" % (BANNER[1], BANNER[-1]))
         shutil.chown(config, "frr", "frr")
         return [PROGRAMS["frr"], "-f", config, "-i", os.path.join(folder, "zebra.pid"), "-A", "127.0.0.1",
                 "-P", str(port), "-u", "frr", "-g", "frr", "--log", "file:" + os.path.join(folder, "zebra.log")]
@@ -171,14 +184,15 @@ class Lab:
                     "  connector: pty,/bin/login\n" % port)
         return [PROGRAMS["ser2net"], "-n", "-c", config, "-P", os.path.join(self.work, "ser2net.pid")]
 
-    def session(self, binary, server, options, kind, launcher=(), seconds=5):
-        """One ravlo session against the server: (status, transcript, standard error)."""
+    def session(self, binary, server, options, kind, launcher=(), seconds=5, port=None):
+        """One ravlo session against the server, or through a link on port
+        (CuttingLink): (status, transcript, standard error)."""
         commands = os.path.join(self.work, "commands.txt")
         with open(commands, "w") as f:
             f.write("".join(line + "\n" for line in self.commands(server)))
         passwords = {"RAVLO_PASSWORD": self.password, "RAVLO_VTY_PASSWORD": self.vty_password,
                      "RAVLO_ENABLE_PASSWORD": self.enable_password}
-        command = list(launcher) + [binary, "-s", "-p", str(PORTS[server])] + list(options) + \
+        command = list(launcher) + [binary, "-s", "-p", str(port or PORTS[server])] + list(options) + \
             [a for name in passwords for a in ("-k", name)] + ["127.0.0.1", kind, str(seconds), commands, "1"]
         try:
             proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 12,
@@ -209,3 +223,51 @@ def stop(process):
     except subprocess.TimeoutExpired:  # ser2net with a connection open ignores SIGTERM
         process.kill()
         process.wait()
+
+
+class CuttingLink:
+    """A link between ravlo and a server that cuts the server's text into
+    pieces of 1..size bytes with pauses of up to pause_ms between them, as
+    console servers, serial lines and long links do; what ravlo sends passes
+    as it comes. Seeded: the same seed cuts the same way. Listens on .port."""
+
+    def __init__(self, server_port, size, pause_ms, seed=1):
+        self.server_port, self.size, self.pause, self.seed = server_port, size, pause_ms / 1000, seed
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def close(self):
+        self.listener.close()
+
+    def _accept(self):
+        for count in range(1 << 30):
+            try:
+                client, _ = self.listener.accept()
+            except OSError:  # closed: we are done
+                return
+            server = socket.create_connection(("127.0.0.1", self.server_port))
+            client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)  # a piece, a segment
+            threading.Thread(target=self._copy, args=(client, server, None), daemon=True).start()
+            threading.Thread(target=self._copy, args=(server, client, random.Random(self.seed + count)),
+                             daemon=True).start()
+
+    def _copy(self, source, target, cutter):
+        try:
+            for data in iter(lambda: source.recv(65536), b""):
+                if cutter is None:
+                    target.sendall(data)
+                    continue
+                at = 0
+                while at < len(data):
+                    piece = data[at:at + cutter.randint(1, self.size)]
+                    target.sendall(piece)
+                    at += len(piece)
+                    time.sleep(cutter.uniform(0, self.pause))
+        except OSError:
+            pass
+        for end in (target, source):
+            try:
+                end.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass

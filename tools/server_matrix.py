@@ -6,6 +6,11 @@ command's output is in the transcript; "N ahead" says in how many runs a line
 was typed before its prompt (its echo follows no prompt).
 
   sudo tools/server_matrix.py --binary build/ravlo --runs 5 --set none --set="-t -e"
+  sudo tools/server_matrix.py --binary build/ravlo --runs 20 --set="-t -e -c" --type 2 --banner --cut 12,15
+
+--cut SIZE,PAUSE_MS runs every session through a link that cuts the server's
+text into pieces of 1..SIZE bytes with pauses up to PAUSE_MS (each run its own
+seed); --banner greets with lines that end in "#" and ">".
 """
 import argparse
 import os
@@ -25,6 +30,8 @@ def main(argv):
     parser.add_argument("--set", dest="sets", action="append", help='options, e.g. --set="-t -e"; "none" for none')
     parser.add_argument("--type", dest="types", action="append", choices=["0", "1", "2"])
     parser.add_argument("--server", dest="servers", action="append", choices=sorted(realservers.PORTS))
+    parser.add_argument("--cut", metavar="SIZE,PAUSE_MS")
+    parser.add_argument("--banner", action="store_true")
     options = parser.parse_args(argv[1:])
     servers = options.servers or sorted(realservers.PORTS)
     reasons = {s: realservers.missing(s) for s in servers}
@@ -37,7 +44,7 @@ def main(argv):
     print("| server | options | %s |" % " | ".join("type %s" % t for t in types))
     print("|---|---|" + "---|" * len(types))
     started = time.monotonic()
-    with realservers.Lab() as lab:
+    with realservers.Lab(options.banner) as lab:
         for server in servers:
             if reasons[server]:
                 print("| %s | (skipped: %s) |" % (server, reasons[server]))
@@ -47,9 +54,13 @@ def main(argv):
                 cells = []
                 for kind in types:
                     done = ahead = 0
-                    for _ in range(options.runs):
+                    for run in range(options.runs):
+                        link = options.cut and realservers.CuttingLink(
+                            realservers.PORTS[server], *map(int, options.cut.split(",")), seed=run)
                         status, out, _ = lab.session(binary, server, shlex.split(flags.replace("none", "")),
-                                                     kind, launcher)
+                                                     kind, launcher, port=link and link.port)
+                        if link:
+                            link.close()
                         ok, lines = lab.verdict(server, status, out)
                         done, ahead = done + ok, ahead + bool(lines)
                     cells.append("%d/%d%s" % (done, options.runs, ", %d ahead" % ahead if ahead else ""))

@@ -16,8 +16,12 @@
 
 namespace {
 
+// Options with a long name only get ids past every character.
+constexpr int kLongOnly = 256;
+constexpr int kSettle = kLongOnly;
+
 struct OptionRow {
-  int shortName;  // kLongOnly and up: no short name
+  int shortName;  // a character, or an id of a long-only option
   const char* longName;
   int argument;  // no_argument or required_argument
   bool (*apply)(Options& options, const char* argument);  // false: the argument is unfit
@@ -55,6 +59,12 @@ bool ReadConnectLimit(Options& options, const char* text) {
   return options.connectSeconds >= 1;
 }
 
+// Read like the other numbers; the longest a link that slow needs.
+bool ReadSettle(Options& options, const char* text) {
+  options.settleMs = ReadNumber(text);
+  return options.settleMs >= 1 && options.settleMs <= 10000;
+}
+
 // A name with "=" would find another variable, one with "}" could never be referenced.
 bool AddSecretName(Options& options, const char* name) {
   return AddText(options.secrets, name) && std::strpbrk(name, "=}") == nullptr;
@@ -87,7 +97,6 @@ bool ReadTerminalType(Options& options, const char* text) {
          std::all_of(text, text + length, [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
-constexpr int kLongOnly = 0x100;
 
 // One row per option; kHelpText lists them for the user.
 constexpr OptionRow kOptionRows[] = {
@@ -104,8 +113,9 @@ constexpr OptionRow kOptionRows[] = {
     {'e', "prompt-at-end", no_argument, [](Options& o, const char*) { return o.promptAtEnd = true; }},
     {'L', "line-end", required_argument, ReadLineEnd},
     {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
-    {kLongOnly, "window", required_argument, ReadWindow},
-    {kLongOnly + 1, "term", required_argument, ReadTerminalType},
+    {kSettle, "settle", required_argument, ReadSettle},
+    {kLongOnly + 1, "window", required_argument, ReadWindow},
+    {kLongOnly + 2, "term", required_argument, ReadTerminalType},
     {'M', "more", required_argument, [](Options& o, const char* t) { return AddText(o.pagers, t); }},
 };
 
@@ -130,10 +140,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
   std::string shortNames = "+:";
   std::vector<option> longOptions;
   for (const OptionRow& row : kOptionRows) {
-    if (row.shortName < kLongOnly) {
-      shortNames += static_cast<char>(row.shortName);
-      if (row.argument == required_argument) shortNames += ':';
-    }
+    if (row.shortName < kLongOnly) shortNames += static_cast<char>(row.shortName);
+    if (row.shortName < kLongOnly && row.argument == required_argument) shortNames += ':';
     longOptions.push_back(option{row.longName, row.argument, nullptr, row.shortName});
   }
   longOptions.push_back(option{nullptr, 0, nullptr, 0});

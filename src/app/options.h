@@ -19,6 +19,7 @@ struct Options {
   bool promptAtEnd = false;           // -e: a prompt only at the end of all text since the last line
   std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
   bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
+  std::int32_t settleMs = 1;          // --settle MS: 1..10000, the least time the host stays quiet at a prompt (-e)
   // --window COLSxROWS, --term TYPE: what -t tells a host that asks; 0x0 and
   // nullptr ("none") refuse. Wide enough not to wrap a line, tall enough that a
   // router's listing does not page, small enough for a full-screen program.

@@ -11,6 +11,7 @@
 #include "app/session.h"
 #include "escapes/escapes.h"
 #include "messages/messages.h"
+#include "settle/settle.h"
 #include "textmatch/textmatch.h"
 
 namespace {
@@ -42,6 +43,10 @@ struct LoopState {
   bool sendFailed = false;  // the last send found the connection failed: the next pass says so
   EscapeFilter escapes;     // -c, -e: the host's escape sequences, followed across chunks
   PromptTail tail;          // -e: the end of what the host sent since the last line
+  SettleTime settle;        // -e: how long the host must stay quiet at a prompt
+  bool held = false;        // -e: the text ends in a prompt that has not settled yet
+  int tracedSettleMs = 0;   // the settle time the trace gave last
+  SettleTime::Clock::time_point arrived;  // when the last wait for the host ended
   int pagerAnswers = 0;     // -e: pager prompts answered since the last line
 };
 
@@ -211,14 +216,42 @@ bool AnswerPager(Session& session, LoopState& state) {
   return true;
 }
 
-// With -e a prompt is what the host sent since the last line ending in one;
-// else the normalised chunk holding one. Either prints the password mask.
-bool IsPrompt(Session& session, Buffers& buffers, LoopState& state, int n) {
+void TraceSettle(const Session& session, LoopState& state) {
+  if (state.settle.Ms() == state.tracedSettleMs) return;
+  state.tracedSettleMs = state.settle.Ms();
+  Trace(session, kTraceSettleFormat, state.tracedSettleMs);
+}
+
+// With -e, what the host sent since the last line ends in a prompt: it is
+// held until the host has been quiet for the settle time (PromptSettled).
+void HoldPrompt(const Session& session, LoopState& state, int n) {
+  const char* token = state.tail.Find();
+  TracePrompt(session, state, n, token);
+  if (state.held && token == nullptr) Trace(session, kTracePromptHeldText);
+  PagerKey key = PagerKey::kSpace;
+  state.held = token != nullptr || state.tail.FindPager(&key) != nullptr;
+  state.settle.NoteChunk(state.arrived, SettleTime::Clock::now(), state.tail.MidLine());
+  TraceSettle(session, state);
+}
+
+// True once a held prompt has settled: nothing came for the settle time, or
+// the connection has ended, so nothing more can come. It is then taken (the
+// password mask printed) and the prompt is answered; a pager's, by its key.
+bool PromptSettled(Session& session, LoopState& state, int received) {
+  if (!state.held) return false;
+  if (received == platform::kReceiveNothing && state.settle.LeftMs(SettleTime::Clock::now()) > 0) return false;
+  state.held = false;
+  if (AnswerPager(session, state)) return false;
+  state.tail.Check();
+  return true;
+}
+
+// The normalised chunk holding a prompt; prints the password mask. With -e
+// the prompt is held instead, and taken once it has settled.
+bool IsPrompt(const Session& session, Buffers& buffers, LoopState& state, int n) {
   if (session.options.promptAtEnd) {
-    if (AnswerPager(session, state)) return false;
-    const char* token = state.tail.Check();
-    TracePrompt(session, state, n, token);
-    return token != nullptr;
+    HoldPrompt(session, state, n);
+    return false;
   }
   // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
   const char* ownPrompt = FindText(buffers.work.data(), session.options.prompts, MATCH_AT_END);
@@ -268,7 +301,23 @@ bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
   state.sendFailed = result < 0;
   state.pagerAnswers = 0;
   Trace(session, kTraceLineSentFormat, ++state.lines, sent);
+  if (session.options.promptAtEnd) {
+    state.settle.NoteLineSent();
+    TraceSettle(session, state);
+  }
   return true;
+}
+
+// Sleeps until the host sends, the connection ends, the limit expires or a
+// held prompt has settled; once woken, lets a reply that comes in several
+// segments arrive as one chunk. After a full chunk it receives at once;
+// should that find nothing, the next pass sleeps and settles as usual.
+void AwaitHost(Session& session, LoopState& state) {
+  const int settleMs = state.held ? state.settle.LeftMs(SettleTime::Clock::now()) : platform::SocketWait::kForever;
+  const bool wait = !state.filled && !state.sendFailed && settleMs != 0;
+  const bool woken = wait && session.wait.Wait(state.lost ? platform::kNoSocket : session.socket, settleMs);
+  state.arrived = SettleTime::Clock::now();
+  if (woken) platform::PauseOneMs();
 }
 
 // True once the connect limit has expired with no connection made. A made
@@ -305,15 +354,9 @@ SessionEnd SessionLoop(Session& session) {
   auto buffers = std::make_unique<Buffers>();
   LoopState state;
   if (session.options.promptAtEnd) state.tail = PromptTail(session.options.prompts, session.options.pagers);
+  state.settle = SettleTime(session.options.settleMs);
   for (;;) {
-    // Sleeps until the host sends, the connection ends or the limit expires,
-    // then lets a reply that comes in several segments arrive as one chunk.
-    // After a full chunk it receives at once; should that find nothing, the
-    // next pass sleeps and settles as usual.
-    if (!state.filled && !state.sendFailed) {
-      session.wait.Wait(state.lost ? platform::kNoSocket : session.socket);
-      platform::PauseOneMs();
-    }
+    AwaitHost(session, state);
     // Tested before the receive, so a chunk that has arrived is never dropped.
     if (ResponseTimedOut.load() != 0) return End(session, SessionEnd::kNoResponse, kNoResponseText);
     if (ConnectLimitExpired(session)) {
@@ -326,6 +369,10 @@ SessionEnd SessionLoop(Session& session) {
                       : platform::Receive(session.socket, buffers->receive.data(), kChunkBytes);
     state.filled = n == kChunkBytes;
     NoteConnected(session, state, n);
+    if (n < 1 && PromptSettled(session, state, n)) {
+      if (!SendNextLine(session, state, buffers->line)) return End(session, SessionEnd::kFileDone);
+      continue;
+    }
     if (n == platform::kReceiveNothing) continue;
     if (n < 1) {
       // Without -s the limit ends it, as for a silent host.

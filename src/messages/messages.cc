@@ -57,6 +57,9 @@ const char kHelpText[] =
     "-c, --clean       leave escape sequences and the zero byte of CR NUL\n"
     "                  out of the transcript; with -e also a pager's prompt\n"
     "                  and the bytes that erase it\n"
+    "--settle MS       with -e, a prompt counts once the host has been quiet\n"
+    "                  for at least MS (1..10000) milliseconds; the time\n"
+    "                  grows by itself on a link that cuts the host's text\n"
     "--window COLSxROWS\n"
     "                  the window -t reports when asked (1..65535 each, or\n"
     "                  none to refuse); 511x1000 by default\n"
@@ -88,6 +91,8 @@ const char kTraceWindowFormat[] = "ravlo: chunk %d: window %ux%u sent\n";
 const char kTraceTerminalTypeFormat[] = "ravlo: chunk %d: terminal type \"%s\" sent\n";
 const char kTracePagerFormat[] = "ravlo: chunk %d: pager prompt \"%s\", %s\n";
 const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
+const char kTraceSettleFormat[] = "ravlo: settle time %d ms\n";
+const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";
 const char* const kTraceEndTexts[4] = {
     "ravlo: end: command file used up\n", "ravlo: end: error keyword\n",
     "ravlo: end: no response\n", "ravlo: end: connection lost\n"};

@@ -34,6 +34,8 @@ extern const char kTraceWindowFormat[];        // chunk number, columns, rows
 extern const char kTraceTerminalTypeFormat[];  // chunk number, type
 extern const char kTracePagerFormat[];         // chunk number, pager prompt, "answered" or not
 extern const char kTraceLineSentFormat[];     // line number, byte count (unsigned long long)
+extern const char kTraceSettleFormat[];       // settle time in ms
+extern const char kTracePromptHeldText[];
 extern const char* const kTraceEndTexts[4];   // by SessionEnd
 
 // Prints one of the texts above (a printf format) to standard output in the

@@ -17,10 +17,13 @@ class SocketWait {
   SocketWait& operator=(const SocketWait&) = delete;
 
   // Returns once socket has something for Receive (data, the end of the
-  // connection, a failure) or once Wake has been called since the last
-  // return; with kNoSocket only Wake ends it. May return early (a signal). If
-  // the system refused the objects this needs, it waits about 1 ms instead.
-  void Wait(SocketHandle socket);
+  // connection, a failure), once Wake has been called since the last return,
+  // or once timeoutMs have passed (kForever: never); with kNoSocket only Wake
+  // and the time end it. May return early (a signal). False when it returned
+  // because the time had passed. If the system refused the objects this
+  // needs, it waits about 1 ms instead.
+  static constexpr int kForever = -1;
+  bool Wait(SocketHandle socket, int timeoutMs = kForever);
   // Ends the current Wait, or the next one. Any thread may call it, any time.
   void Wake();
 

@@ -152,6 +152,10 @@ const char* PromptTail::Find() const {
   return nullptr;
 }
 
+bool PromptTail::MidLine() const {
+  return length_ > 0 && bytes_[length_ - 1] != '\r' && bytes_[length_ - 1] != '\n';
+}
+
 const char* PromptTail::Check() {
   const char* token = Find();
   if (token == kPasswordToken) std::fputs(kPasswordMask, stdout);

@@ -47,12 +47,14 @@ class PromptTail {
   void Add(const char* text, int n);
 
   // The prompt that the text ends with, or nullptr: ravlo's own tokens, "> ",
-  // the password token, then extraPrompts. Prints "********" to standard output
-  // for the password token. A prompt found empties the tail: a line answers it.
-  const char* Check();
-
-  // The prompt Check would report, with no effect.
+  // the password token, then extraPrompts.
   const char* Find() const;
+  // True when the text leaves a line unfinished: it ends in neither CR nor LF.
+  bool MidLine() const;
+
+  // Find, and for the password token prints "********" to standard output.
+  // A prompt found empties the tail: a line answers it.
+  const char* Check();
 
   // The pager prompt that the last line holds while unfinished (after its last
   // CR or LF, at most kPagerLineBytes), or nullptr; its key in *key. A pager

@@ -3,6 +3,9 @@
 each with the invocation the README recommends for it, and checks: status 0,
 the last command's output in the transcript, the passwords masked and never
 shown, and no line typed before its prompt (each echo follows a prompt).
+With --cut the sessions go through links that cut the server's text into
+pieces with pauses between them (realservers.CuttingLink); with --banner the
+server greets with lines that end in "#" and ">".
 
 Needs root; exit 77 (reason printed) where the server can't run.
 """
@@ -41,6 +44,9 @@ def main(argv):
     parser.add_argument("--server", required=True, choices=sorted(RECOMMENDED))
     parser.add_argument("--launcher", default="", help="runs the binary, e.g. wine")
     parser.add_argument("--repeat", type=int, default=1)
+    parser.add_argument("--cut", action="append", default=[], metavar="SIZE,PAUSE_MS",
+                        help="through a link cutting into pieces of 1..SIZE bytes, pauses up to PAUSE_MS")
+    parser.add_argument("--banner", action="store_true")
     options = parser.parse_args(argv[1:])
     reason = realservers.missing(options.server)
     if reason:
@@ -51,22 +57,29 @@ def main(argv):
     wine, failed = WineServer(options.launcher), 0
     wine.start()
     try:
-        with realservers.Lab() as lab:
+        with realservers.Lab(options.banner) as lab:
             lab.start(options.server)
-            for _ in range(options.repeat):
-                log = []
-                for _retry in range(2):  # Wine may end a session at its start or its exit
-                    status, out, err = lab.session(os.path.abspath(options.binary), options.server, flags, kind,
-                                                   options.launcher.split())
-                    if not wine.crashed(status, out):
-                        break
-                problems = check(lab, options.server, status, out, wine.drop_noise(err, log))
-                print("%s %s %s type %s" % ("FAIL" if problems else "ok  ", options.server, " ".join(flags), kind))
-                print("".join("    %s\n" % p for p in log + problems), end="", flush=True)
-                failed += bool(problems)
+            for cut in options.cut or [None]:
+                for run in range(options.repeat):
+                    link = cut and realservers.CuttingLink(realservers.PORTS[options.server],
+                                                          *map(int, cut.split(",")), seed=run)
+                    log = []
+                    for _retry in range(2):  # Wine may end a session at its start or its exit
+                        status, out, err = lab.session(os.path.abspath(options.binary), options.server, flags, kind,
+                                                       options.launcher.split(), port=link and link.port)
+                        if not wine.crashed(status, out):
+                            break
+                    if link:
+                        link.close()
+                    problems = check(lab, options.server, status, out, wine.drop_noise(err, log))
+                    print("%s %s %s type %s%s" % ("FAIL" if problems else "ok  ", options.server, " ".join(flags),
+                                                  kind, " cut %s" % cut if cut else ""))
+                    print("".join("    %s\n" % p for p in log + problems), end="", flush=True)
+                    failed += bool(problems)
     finally:
         wine.stop()
-    print("%d passed, %d failed" % (options.repeat - failed, failed))
+    total = options.repeat * len(options.cut or [None])
+    print("%d passed, %d failed" % (total - failed, failed))
     return 1 if failed else 0
 
 

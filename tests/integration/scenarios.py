@@ -3,6 +3,8 @@ of parts: bytes are the host's, as received; str is ravlo's own text."""
 import atexit
 import os
 import random
+import re
+import re
 import shutil
 import subprocess
 import tempfile
@@ -346,16 +348,7 @@ def telnet_aware():
                 Host(("send", b"Username: "), ("expect", b"x\n"), ("send", b"% Invalid input\r\n$ ")),
                 [banner(), b"Username: % Invalid input\r\n$ ", KEYWORD, END], b"x\ny\n", b"x\n", rc=1,
                 opts=["-s", "-P", "Username: ", "-E", "nothing", "-E", "% Invalid"]),
-        # Silence checks that no line comes before its prompt, split across chunks here.
-        session("-e: a line only at a prompt at the very end", Host(
-            ("send", smp), ("silence", 0.3), ("send", b"vm log"), ("silence", 0.3), ("send", b"in: \x1b[K"),
-            ("expect", b"name\n"), ("send", b"Password: "), ("expect", b"pw\n"), ("send", b"$ ")),
-            [banner(), smp, b"vm login: \x1b[K", b"Password: ", "********", b"$ ", END], b"name\npw\n", b"name\npw\n",
-            opts=["-e", "-v"], stderr=["ravlo: %s\n" % t for t in (
-                "connected", "chunk 1: 54 bytes: shown, no prompt", "chunk 2: 6 bytes: shown, no prompt",
-                'chunk 3: 7 bytes: shown, prompt "login: "', "line 1: 5 bytes sent",
-                'chunk 4: 10 bytes: shown, prompt "assword: "', "line 2: 3 bytes sent",
-                'chunk 5: 2 bytes: shown, prompt "$ "', "end: command file used up")]),
+    ] + prompt_at_end(smp) + [
         # The prompt test still sees the text as received: the CR NUL is a prompt.
         session("-c leaves escape sequences and CR NUL's zero out, split too", Host(
             ("send", b"\x1b[?2004hone\x1b]0;user@vm: ~"), ("pause", 0.3), ("send", b"\x07two\x07\r\x00three\x1b[0m")),
@@ -403,7 +396,9 @@ def options():
                           (["-s"], None), (["-p", "65536"], "option -p: unfit value '65536'"),
                           (["--port=0"], "option --port: unfit value '0'"), (["-P", ""], "option -P: unfit value ''"),
                           (["-w", "0"], "option -w: unfit value '0'"), (["--secret=A=B"], "option --secret: unfit value 'A=B'"),
-                          (["-L", "bogus"], "option -L: unfit value 'bogus'")]:
+                          (["-L", "bogus"], "option -L: unfit value 'bogus'"),
+                          (["--settle", "0"], "option --settle: unfit value '0'"),
+                          (["--settle=10001"], "option --settle: unfit value '10001'")]:
         rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
                              rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
     rows += [
@@ -413,7 +408,7 @@ def options():
         Scenario("-V", ["-V"], stdout=["ravlo 2.06\n"]),
         Scenario("-h: the usage text, then every option", ["-h"], checks=[lambda run: None if run.out.startswith(
             b"<---") and all(b"--" + o in run.out for o in b"status verbose version help port telnet prompt error "
-                             b"prompt-at-end line-end clean secret connect-limit".split())
+                             b"prompt-at-end line-end clean secret connect-limit settle".split())
             else "-h lacks the usage text or an option"]),
         session("transcript lost to a full disk gives 4 after the whole session",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("send", b"$ "), ("expect", b"c2\n"), ("send", b"$ ")),
@@ -421,6 +416,47 @@ def options():
                 runner=["sh", "-c", 'exec "$@" >/dev/full', "sh"], only="posix", why="no /dev/full on Windows"),
     ]
     return rows + telnet_aware() + secrets()
+
+
+def prompt_at_end(smp):
+    """-e: a line only once all the host sent since the last line ends in a
+    prompt and the host has been quiet for the settle time. Silence checks
+    that no line comes early: here the text is cut where a piece ends like a
+    prompt ("#", "Last login: "), and the mid-line pauses teach the settle time."""
+    cut = smp.index(b"#") + 1
+    steps = [("send", smp[:cut]), ("silence", 0.06), ("send", smp[cut:] + b"vm log"), ("silence", 0.06),
+             ("send", b"in: \x1b[K"), ("expect", b"name\n"), ("send", b"Password: "), ("expect", b"pw\n"),
+             ("send", b"Last login: "), ("silence", 0.1), ("send", b"Mon Dec  7\r\n$ "), ("expect", b"ls\n"),
+             ("send", b"$ ")]
+    trace = ["connected", 'chunk 1: 24 bytes: shown, prompt "#"', "settle time 250 ms",
+             "chunk 2: 36 bytes: shown, no prompt", "prompt held: more text came",
+             'chunk 3: 7 bytes: shown, prompt "login: "', "line 1: 5 bytes sent", "settle time LEARNED ms",
+             'chunk 4: 10 bytes: shown, prompt "assword: "', "line 2: 3 bytes sent",
+             'chunk 5: 12 bytes: shown, prompt "login: "', 'chunk 6: 14 bytes: shown, prompt "$ "',
+             "settle time LONGER ms", "line 3: 3 bytes sent", 'chunk 7: 2 bytes: shown, prompt "$ "',
+             "end: command file used up"]
+
+    def learned(run):
+        """Three times the longest mid-line pause: about 60 ms, then 100 ms."""
+        times = [int(t) for t in re.findall(rb"settle time (\d+) ms", run.err)]
+        err = re.sub(rb"settle time (\d+) ms", lambda m: b"settle time %s ms" % (
+            b"250" if m.group(1) == b"250" else b"LEARNED" if 150 <= int(m.group(1)) < 270 else
+            b"LONGER" if 270 <= int(m.group(1)) < 450 else m.group(1)), run.err)
+        want = "".join("ravlo: %s\n" % t for t in trace).encode()
+        return None if err == want else "trace %r (settle times %s), expected %r" % (run.err, times, want)
+    return [
+        session("-e: a prompt counts once the host waits at it", Host(*steps),
+                [banner(), smp, b"vm login: \x1b[K", b"Password: ", "********", b"Last login: Mon Dec  7\r\n$ $ ", END],
+                b"name\npw\nls\n", b"name\npw\nls\n", opts=["-e", "-v"], checks=[learned], stderr=None, cpu=0.035),
+        # The least settle time holds after the first line, where a clean link learns about nothing.
+        session("-e --settle 300: a slow host's pause is waited out", Host(
+            ("send", b"$ "), ("expect", b"a\n"), ("send", b"Last login: "), ("silence", 0.2), ("send", b"x\r\n$ "),
+            ("expect", b"b\n"), ("send", b"$ ")), [banner(), b"$ Last login: x\r\n$ $ ", END], b"a\nb\n", b"a\nb\n",
+            opts=["-e", "--settle", "300"]),
+        # A host gone at its prompt: nothing more can come, the prompt counts at once.
+        session("-e: a prompt the host closes after", Host(("send", b"$ "), ("close",)), [banner(seconds=2), b"$ ", END],
+                seconds=2, opts=["-e"], checks=[elapsed_between(0, 1)], cpu=0.035),
+    ]
 
 
 def secrets():
@@ -488,17 +524,16 @@ def pagers():
             ("send", b"$ "), ("expect", b"show\r\n"), ("send", b"out 1\r\n" + prompt), ("expect", key),
             ("send", erase + b"  out 2\r\n$ ")), [banner(), b"$ out 1\r\n  out 2\r\n$ ", END], b"show\n",
             b"show\r\n" + key, opts=opts))
-    trace = ["connected", 'chunk 1: 2 bytes: shown, prompt "$ "', "line 1: 5 bytes sent",
-             "chunk 2: 30 bytes: shown, no prompt", 'chunk 3: pager prompt "--More--", answered',
-             'chunk 4: pager prompt "--More--", answered', 'chunk 5: 2 bytes: shown, prompt "$ "',
-             "end: command file used up"]
+    pager_trace = [b'ravlo: chunk %d: pager prompt "--More--", answered' % n for n in (3, 4)]
+    traces_pagers = lambda run: None if re.findall(rb"ravlo: chunk \d+: pager.*", run.err) == pager_trace else \
+        "pager trace: %r" % run.err  # noqa: E731
     rows += [
         # Only at the end of an unfinished line, split too; after the last command line as well.
         session("--More-- mid-line or ended not answered; answered after the last line", Host(
             ("send", b"$ "), ("expect", b"show\n"), ("send", b"a --More-- b\r\nc --More--\r\n--Mo"), ("pause", 0.3),
             ("send", b"re-- "), ("expect", b" "), ("send", b"\rd\r\n--More--"), ("expect", b" "), ("send", b"$ ")),
             [banner(), b"$ a --More-- b\r\nc --More--\r\n--More-- \rd\r\n--More--$ ", END], b"show\n", b"show\n  ",
-            opts=["-e", "-v"], stderr=["ravlo: %s\n" % t for t in trace]),
+            opts=["-e", "-v"], stderr=None, checks=[traces_pagers]),
     ]
     return rows
 

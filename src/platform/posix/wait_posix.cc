@@ -32,14 +32,18 @@ SocketWait::~SocketWait() {
   if (handles_[kWrite] >= 0) close(Fd(handles_[kWrite]));
 }
 
-void SocketWait::Wait(SocketHandle socket) {
+bool SocketWait::Wait(SocketHandle socket, int timeoutMs) {
   // poll leaves out a negative descriptor: a missing socket or pipe.
   pollfd fds[2] = {{Fd(handles_[kRead]), POLLIN, 0}, {static_cast<int>(socket), POLLIN, 0}};
-  const int timeoutMs = handles_[kRead] < 0 ? 1 : -1;
-  if (poll(fds, 2, timeoutMs) <= 0 || fds[0].revents == 0) return;
+  // Without the pipe a Wake could be missed: look again within 1 ms.
+  const int limit = handles_[kRead] >= 0 || timeoutMs == 0 ? timeoutMs : 1;
+  const int ready = poll(fds, 2, limit);
+  if (ready == 0) return limit != timeoutMs;  // looking again is no time-out
+  if (ready < 0 || fds[0].revents == 0) return true;
   char sink[64];
   while (read(Fd(handles_[kRead]), sink, sizeof sink) > 0) {
   }
+  return true;
 }
 
 void SocketWait::Wake() {

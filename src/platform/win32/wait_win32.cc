@@ -30,7 +30,7 @@ SocketWait::~SocketWait() {
   }
 }
 
-void SocketWait::Wait(SocketHandle socket) {
+bool SocketWait::Wait(SocketHandle socket, int timeoutMs) {
   const SOCKET s = static_cast<SOCKET>(socket);
   if (socket != kNoSocket && socket != handles_[kWatched] && handles_[kSocketEvent] != -1 &&
       WSAEventSelect(s, AsHandle(handles_[kSocketEvent]), FD_READ | FD_CLOSE | FD_CONNECT) == 0) {
@@ -43,16 +43,20 @@ void SocketWait::Wait(SocketHandle socket) {
   if (watching) events[count++] = AsHandle(handles_[kSocketEvent]);
   // Without a wake event, or with a socket that cannot signal, look again soon.
   const bool complete = handles_[kWakeEvent] != -1 && (socket == kNoSocket || watching);
+  const DWORD forever = timeoutMs == kForever ? INFINITE : static_cast<DWORD>(timeoutMs);
+  const DWORD limit = complete || timeoutMs == 0 ? forever : 1;
   if (count == 0) {
-    Sleep(1);
-    return;
+    Sleep(limit == 0 ? 0 : 1);
+    return limit != forever;
   }
-  const DWORD which = WaitForMultipleObjects(count, events, FALSE, complete ? INFINITE : 1);
+  const DWORD which = WaitForMultipleObjects(count, events, FALSE, limit);
+  if (which == WAIT_TIMEOUT) return limit != forever;  // looking again is no time-out
   if (watching && which == WAIT_OBJECT_0 + count - 1) {
     // Resets the socket's event; recv re-arms it while data is left.
     WSANETWORKEVENTS happened;
     WSAEnumNetworkEvents(s, AsHandle(handles_[kSocketEvent]), &happened);
   }
+  return true;
 }
 
 void SocketWait::Wake() {

@@ -1,0 +1,45 @@
+// How long the host must stay quiet before text that ends in a prompt is
+// taken as one (-e). Console servers, serial lines and long links cut the
+// host's text anywhere and pause between the pieces, so a piece that happens
+// to end in "#" or "login: " is no prompt yet. The settle time follows the
+// longest pause seen in the middle of a line: a clean link costs nothing more.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+class SettleTime {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // Before the first line a login prompt is met once: wait this long for it.
+  static constexpr int kFirstMs = 250;
+  // A learned settle time is this many times the longest mid-line pause...
+  static constexpr int kPauseFactor = 3;
+  // ...and at most this long: a longer pause is the host at work (a progress
+  // line), not the link; --settle sets more for links known to be slower.
+  static constexpr int kMostLearnedMs = 1000;
+
+  // leastMs: --settle, 1 by default (the pause every chunk gets anyway).
+  explicit SettleTime(int leastMs = 1) : leastMs_(leastMs) {}
+
+  // A chunk from the host: when the wait for it ended, when it had been
+  // received, and whether its text leaves a line unfinished.
+  void NoteChunk(Clock::time_point arrived, Clock::time_point received, bool midLine);
+  // A line went out: the pause before the host's next text is the host's.
+  void NoteLineSent();
+
+  // The settle time in force, in ms.
+  int Ms() const;
+  // How much longer the host must stay quiet, counted from the last chunk's
+  // arrival; 0 once it has.
+  int LeftMs(Clock::time_point now) const;
+
+ private:
+  int leastMs_;
+  bool lineSent_ = false;
+  bool midLine_ = false;  // the last text ended mid-line, and no line went out since
+  std::int64_t longestPauseUs_ = 0;
+  Clock::time_point arrived_{};
+  Clock::time_point received_{};
+};
