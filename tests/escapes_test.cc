@@ -44,7 +44,7 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
       {{"a\r\nb", "c\r\nd|R"}, "a\r\n/bc\r\nd/"},
       {{"a\r\n --More-- |A", "\b\b  \b\b  x\r\n"}, "a\r\n/  x\r\n/"},
       {{"a\r\n\r:|A", "\r   ", "   \r", "b\r\n"}, "a\r\n///b\r\n/"},
-      {{"s\r--More--|A", "\r", "\n  |R"}, "//s\r\n  /"},  // a CR before a LF stays; text before the CR too
+      {{"s\r--More--\r(END)|A", "\r", "\n  |R"}, "//\r\n  /"},  // a CR before a LF stays
       {{"--More--|A", "   |R"}, "/   /"},                   // spaces that nothing erases are text
       {{longLine, "x"}, longLine + "/x/"},                  // too long to be a prompt: let go
   };

@@ -137,6 +137,7 @@ TEST(PromptTail, FindsAPagerPromptInTheLastUnfinishedLine) {
       {"x\r\n\x1b[7m", "(END)\x1b[27m", "(END)", PagerKey::kQuit},
       {"Press RETURN", " to continue ", "Press RETURN to continue", PagerKey::kLineEnd},
       {"log\r", "Next page...", "Next page", PagerKey::kSpace},  // an extra pager (-M)
+      {"a\r\n", ":", ":", PagerKey::kSpace},  {"a\r\n", "b:", nullptr, PagerKey::kSpace},  // less's own
       {"--More--", "\r\n", nullptr, PagerKey::kSpace},             // the line ended
       {longLine, "--More--", nullptr, PagerKey::kSpace},            // too long to be a prompt
       {"\n" + longLine.substr(9), "--More--", "--More--", PagerKey::kSpace},

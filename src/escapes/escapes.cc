@@ -109,10 +109,7 @@ void PageJoiner::Settle(bool beforeLf, Sink sink, void* context) {
 }
 
 void PageJoiner::Answered() {
-  int keep = heldLength_;
-  while (keep > 0 && held_[keep - 1] != '\r' && held_[keep - 1] != '\n') --keep;
-  while (keep > 0 && held_[keep - 1] == '\r') --keep;
-  heldLength_ = keep;
+  heldLength_ = 0;
   pendingLength_ = 0;
   erasing_ = true;
 }

@@ -36,8 +36,8 @@ class PageJoiner {
   // a backspace or CR are left out, up to the first other byte.
   void Show(const char* text, int n, Sink sink, void* context);
 
-  // The held line is a pager's prompt: it goes, but for what stands before
-  // its last CR or LF (the CRs that end that aside); the erasing begins.
+  // The held line ends in a pager's prompt: it goes, what a CR in it let the
+  // prompt write over too; the erasing begins.
   void Answered();
 
   // Passes on what is held, and ends the erasing: at a prompt, at the end.

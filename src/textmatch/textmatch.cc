@@ -42,6 +42,9 @@ constexpr PagerPrompt kPagerPrompts[] = {
     {"Press RETURN to continue", PagerKey::kLineEnd}, {"(END)", PagerKey::kQuit},
 };
 
+// less's own short prompt: a line that is nothing else.
+constexpr char kLessPrompt[] = ":";
+
 // Where pattern occurs in [text, text + n), or nullptr.
 const char* Search(const char* text, int n, const char* pattern) {
   const std::size_t length = std::strlen(pattern);
@@ -181,7 +184,8 @@ const char* PromptTail::FindPager(PagerKey* key) const {
   const int n = static_cast<int>(bytes_.data() + length_ - line);
   // A line that began before the tail is longer than any pager's prompt.
   if (n == 0 || n > kPagerLineBytes || (line == bytes_.data() && cut_)) return nullptr;
-  const char* found = nullptr;
+  *key = PagerKey::kSpace;
+  const char* found = n == 1 && line[0] == kLessPrompt[0] ? kLessPrompt : nullptr;
   for (const PagerPrompt& pager : kPagerPrompts) {
     if (found == nullptr && Search(line, n, pager.text) != nullptr) {
       found = pager.text;
