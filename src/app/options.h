@@ -22,8 +22,9 @@ struct Options {
   std::int32_t settleMs = 1;          // --settle MS: 1..10000, the least time the host stays quiet at a prompt (-e)
   // --window COLSxROWS, --term TYPE: what -t tells a host that asks; 0x0 and
   // nullptr ("none") refuse. Wide enough not to wrap a line, tall enough that a
-  // router's listing does not page, small enough for a full-screen program.
-  std::uint16_t windowColumns = 511, windowRows = 1000;
+  // router's listing does not page, small enough for a full-screen program; no
+  // byte 255, which busybox telnetd takes undoubled and leaks into the login.
+  std::uint16_t windowColumns = 500, windowRows = 1000;
   const char* terminalType = "vt100";  // one every pager on a Unix host knows
   std::vector<const char*> pagers;     // -M TEXT: more pager prompts, answered with a space
 };

@@ -62,7 +62,7 @@ const char kHelpText[] =
     "                  grows by itself on a link that cuts the host's text\n"
     "--window COLSxROWS\n"
     "                  the window -t reports when asked (1..65535 each, or\n"
-    "                  none to refuse); 511x1000 by default\n"
+    "                  none to refuse); 500x1000 by default\n"
     "--term TYPE       the terminal type -t reports when asked (up to 40\n"
     "                  characters, or none to refuse); vt100 by default\n"
     "-M, --more TEXT   one more pager prompt that -e answers with a space\n"

@@ -488,7 +488,7 @@ def pagers():
     rows = []
     # The host asks; each row: options, what answers DO NAWS, DO TTYPE (and a SEND split across chunks).
     for opts, naws, ttype in [
-            ([], b"\xff\xfb\x1f\xff\xfa\x1f\x01\xff\xff\x03\xe8\xff\xf0", b"\xff\xfb\x18"),  # 511x1000: 255 doubled
+            ([], b"\xff\xfb\x1f\xff\xfa\x1f\x01\xf4\x03\xe8\xff\xf0", b"\xff\xfb\x18"),  # 500x1000
             (["--window", "255x65535", "--term", "xterm-256color"],
              b"\xff\xfb\x1f\xff\xfa\x1f\x00\xff\xff" + b"\xff" * 4 + b"\xff\xf0", b"\xff\xfb\x18"),
             (["--window", "none", "--term", "none"], b"\xff\xfc\x1f", b"\xff\xfc\x18")]:
