@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 #include <utility>
 
 namespace {
@@ -28,6 +29,39 @@ TEST(EscapeFilter, LeavesOutSequencesAndTheZeroOfCrNul) {
           first + filter.Filter(in.data() + cut, static_cast<int>(in.size() - cut), got.data() + first)));
       EXPECT_EQ(got, out);
     }
+  }
+}
+
+void Append(const char* bytes, int count, void* shown) {
+  static_cast<std::string*>(shown)->append(bytes, static_cast<std::size_t>(count));
+}
+
+// Chunks as the host sends them; "|A" ends one that a pager answer follows,
+// "|R" one after which the held line is let go. "/" ends what each chunk let out.
+TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
+  const std::string longLine(PageJoiner::kHoldBytes + 1, '.');
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"a\r\nb", "c\r\nd|R"}, "a\r\n/bc\r\nd/"},
+      {{"a\r\n --More-- |A", "\b\b  \b\b  x\r\n"}, "a\r\n/  x\r\n/"},
+      {{"a\r\n\r:|A", "\r   ", "   \r", "b\r\n"}, "a\r\n///b\r\n/"},
+      {{"s\r--More--\r(END)|A", "\r", "\n  |R"}, "//\r\n  /"},  // a CR before a LF stays
+      {{"--More--|A", "   |R"}, "/   /"},                   // spaces that nothing erases are text
+      {{longLine, "x"}, longLine + "/x/"},                  // too long to be a prompt: let go
+  };
+  for (const auto& [chunks, out] : cases) {
+    SCOPED_TRACE(testing::PrintToString(chunks));
+    PageJoiner joiner;
+    std::string shown, got;
+    std::size_t before = 0;
+    for (std::string chunk : chunks) {
+      const char mark = chunk.size() > 1 && chunk[chunk.size() - 2] == '|' ? chunk.back() : ' ';
+      chunk.resize(chunk.size() - (mark == ' ' ? 0 : 2));
+      joiner.Show(chunk.data(), static_cast<int>(chunk.size()), Append, &shown);
+      if (mark == 'A') joiner.Answered();
+      if (mark == 'R') joiner.Release(Append, &shown);
+      got += shown.substr(std::exchange(before, shown.size())) + "/";
+    }
+    EXPECT_EQ(got, out);
   }
 }
 

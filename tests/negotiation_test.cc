@@ -31,4 +31,37 @@ TEST(HexString2Bin, ConvertsPairsOfDigitsWithinItsWorkArea) {
   }
 }
 
+// Only a bare TERMINAL-TYPE SEND, after ravlo said WILL TERMINAL-TYPE (itself
+// or by a script), gets the type; a host that asks for ever, 32 answers.
+TEST(TelnetFilter, AnswersTheTypeToABareSendOnceOffered) {
+  const std::string send = "\xff\xfa\x18\x01\xff\xf0", is = std::string("\xff\xfa\x18\x00vt100\xff\xf0", 11);
+  std::string sends, answers;
+  for (int i = 0; i < 40; ++i) sends += send;
+  for (int i = 0; i < TelnetFilter::kMaxTypeAnswers; ++i) answers += is;
+  struct Case {
+    std::string script;
+    std::vector<std::string> chunks;
+    std::string replies;
+  } cases[] = {
+      {"", {send, "\xff\xfd\x18\xff\xfa", "\x18\x01\xff\xf0"}, "\xff\xfb\x18" + is},
+      {"\xff\xfb\x18", {send}, is},
+      {"\xff\xfc\x18", {send}, ""},
+      {"\xff\xfb\x18", {"\xff\xfa\x18\x01\xff\xff\xff\xf0", "\xff\xfa\x18\x01\xff\xfb\xff\xf0"}, ""},
+      {"\xff\xfb\x18", {sends, send}, answers},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.chunks[0]));
+    TelnetFilter filter(80, 24, "vt100");
+    filter.NoteSent(reinterpret_cast<const unsigned char*>(c.script.data()), static_cast<int>(c.script.size()));
+    std::string replies;
+    for (std::string chunk : c.chunks) {
+      std::array<unsigned char, TelnetFilter::kMaxReplyBytes> reply{};
+      int count = 0;
+      EXPECT_EQ(filter.Filter(chunk.data(), static_cast<int>(chunk.size()), reply.data(), &count), 0);
+      replies.append(reinterpret_cast<const char*>(reply.data()), static_cast<std::size_t>(count));
+    }
+    EXPECT_EQ(replies, c.replies);
+  }
+}
+
 }  // namespace

@@ -124,4 +124,36 @@ TEST(PromptTail, FindsAPromptOnlyAtTheEndOfAllTextSinceTheLastLine) {
   EXPECT_EQ(Verdicts({"Router#", "\x1b[K", "\r\nRouter#"}), "#|-|#|");
 }
 
+// A pager's prompt anywhere in the last line while it is unfinished and short,
+// its key, and an empty tail after it; the line may come in two pieces.
+TEST(PromptTail, FindsAPagerPromptInTheLastUnfinishedLine) {
+  const std::string longLine(kPagerLineBytes, '.');
+  const struct Case {
+    std::string first, second;
+    const char* pager;
+    PagerKey key;
+  } cases[] = {
+      {"a\r\n --More", "-- ", "--More--", PagerKey::kSpace},
+      {"x\r\n\x1b[7m", "(END)\x1b[27m", "(END)", PagerKey::kQuit},
+      {"Press RETURN", " to continue ", "Press RETURN to continue", PagerKey::kLineEnd},
+      {"log\r", "Next page...", "Next page", PagerKey::kSpace},  // an extra pager (-M)
+      {"a\r\n", ":", ":", PagerKey::kSpace},  {"a\r\n", "b:", nullptr, PagerKey::kSpace},  // less's own
+      {"--More--", "\r\n", nullptr, PagerKey::kSpace},             // the line ended
+      {longLine, "--More--", nullptr, PagerKey::kSpace},            // too long to be a prompt
+      {"\n" + longLine.substr(9), "--More--", "--More--", PagerKey::kSpace},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.first + c.second));
+    PromptTail tail({}, {"Next page"});
+    tail.Add(c.first.data(), static_cast<int>(c.first.size()));
+    tail.Add(c.second.data(), static_cast<int>(c.second.size()));
+    PagerKey key = PagerKey::kSpace;
+    const char* found = tail.CheckPager(&key);
+    EXPECT_STREQ(found, c.pager);
+    if (found == nullptr) continue;
+    EXPECT_EQ(key, c.key);
+    EXPECT_EQ(tail.CheckPager(&key), nullptr) << "the tail is emptied";
+  }
+}
+
 }  // namespace

@@ -49,6 +49,18 @@ PROMPT_END = re.compile(rb"(?:login: |[$#>] )$")
 # The servers' environment, whatever ours is: as a service manager starts them,
 # with the terminal type of a console server's usual client.
 ENV = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "TERM": "xterm", "LANG": "C.UTF-8"}
+# Long output that a pager on the host holds: the commands that show it, run
+# before SHELL_COMMANDS or ROUTER_COMMANDS' last; "{file}" is a 3,000-line
+# file, "{repo}" a repository of 300 commits. FRR's listing is its own
+# configuration, PREFIX_LISTS lines longer: paged with --window 80x24.
+WORKLOADS = {"login": [], "more": ["more {file}"], "more-pipe": ["cat {file} | more"], "man": ["man ls"],
+             "journalctl": ["journalctl"], "git-log": ["git -c safe.directory='*' -C {repo} log"], "80x24": []}
+WORKLOAD_OPTIONS = {"80x24": ["--window", "80x24"]}
+PREFIX_LISTS = 300
+# What a pager shows or erases with, which a clean transcript (-c) never holds.
+PAGED = re.compile(rb"--More--|\(END\)|Press RETURN|\x08")
+
+
 # A login banner as sites write them: lines that end in "#" and ">" before any prompt.
 BANNER = ["#" * 46, "#  Authorized access only. Disconnect now    #", "#  if you are not an authorized user.  >>>>  #",
           "#" * 46, "> maintenance: Sundays 02:00-04:00 >"]
@@ -82,7 +94,7 @@ class Lab:
     """The private view of the machine and the servers started in it."""
 
     def __init__(self, banner=False):
-        self.banner = banner
+        self.banner, self.workload = banner, "login"
         self.work = tempfile.mkdtemp(prefix="ravlo-real-")
         os.chmod(self.work, 0o755)  # the account's home is inside
         self.password, self.vty_password, self.enable_password = ("Pw-" + secrets.token_hex(6) for _ in range(3))
@@ -96,6 +108,7 @@ class Lab:
         uid = next(u for u in range(64000, 65000) if u not in taken)
         self.name, home = "ravlo%d" % uid, os.path.join(self.work, "home")
         shutil.copytree("/etc/skel", home)
+        self._long_files(uid)
         for path in [home] + [os.path.join(home, f) for f in os.listdir(home)]:
             os.chown(path, uid, 100)
         hashed = crypt.crypt(self.password, crypt.mksalt(crypt.METHOD_SHA512))
@@ -121,7 +134,32 @@ class Lab:
         """The lines typed; the passwords as ${NAME}s that ravlo takes from the environment (-k)."""
         if server == "frr":
             return ["${RAVLO_VTY_PASSWORD}"] + [c or "${RAVLO_ENABLE_PASSWORD}" for c in ROUTER_COMMANDS]
-        return [self.name, "${RAVLO_PASSWORD}"] + SHELL_COMMANDS
+        paths = dict(file=os.path.join(self.work, "long.txt"), repo=os.path.join(self.work, "repo"))
+        return [self.name, "${RAVLO_PASSWORD}"] + [c.format(**paths) for c in WORKLOADS[self.workload]] + \
+            SHELL_COMMANDS
+
+    def long_output(self, server):
+        """The lines the workload must show, in order (parts of them for man)."""
+        if server == "frr":
+            return ["ip prefix-list long seq %d permit 10.%d.%d.0/24" % (n, n // 256, n % 256)
+                    for n in range(1, PREFIX_LISTS + 1)]
+        return {"more": self.lines, "more-pipe": self.lines, "man": ["NAME", "SYNOPSIS", "DESCRIPTION", "AUTHOR",
+                                                                     "SEE ALSO"],
+                "git-log": ["commit number %d" % n for n in range(300, 0, -1)]}.get(self.workload, [])
+
+    def _long_files(self, uid):
+        """The 3,000-line file and the repository of 300 commits, the account's own."""
+        self.lines = ["line %04d of a long file, %s" % (n, "x" * (n % 50)) for n in range(1, 3001)]
+        with open(os.path.join(self.work, "long.txt"), "w") as f:
+            f.write("".join(line + "\n" for line in self.lines))
+        repo, env = os.path.join(self.work, "repo"), dict(ENV, GIT_AUTHOR_NAME="r", GIT_AUTHOR_EMAIL="r@x",
+                                                          GIT_COMMITTER_NAME="r", GIT_COMMITTER_EMAIL="r@x")
+        subprocess.run(["git", "init", "-q", repo], check=True, env=env)
+        stream = "".join("commit refs/heads/master\ncommitter r <r@x> %d +0000\ndata %d\ncommit number %d\n\n"
+                         % (1700000000 + n, len("commit number %d\n" % n), n) for n in range(1, 301))
+        subprocess.run(["git", "-C", repo, "fast-import", "--quiet"], input=stream.encode(), check=True, env=env)
+        subprocess.run(["git", "-C", repo, "symbolic-ref", "HEAD", "refs/heads/master"], check=True, env=env)
+        subprocess.run(["chown", "-R", "%d:100" % uid, repo], check=True)
 
     def secrets(self):
         return [p.encode() for p in (self.password, self.vty_password, self.enable_password)]
@@ -172,6 +210,7 @@ class Lab:
             f.write(self.frr_config)
             if self.banner:
                 f.write("banner motd line %s %s\n" % (BANNER[1], BANNER[-1]))
+            f.write("".join(line + "\n" for line in self.long_output("frr")))
         shutil.chown(config, "frr", "frr")
         return [PROGRAMS["frr"], "-f", config, "-i", os.path.join(folder, "zebra.pid"), "-A", "127.0.0.1",
                 "-P", str(port), "-u", "frr", "-g", "frr", "--log", "file:" + os.path.join(folder, "zebra.log")]
@@ -196,7 +235,8 @@ class Lab:
             f.write("".join(line + "\n" for line in self.commands(server)))
         passwords = {"RAVLO_PASSWORD": self.password, "RAVLO_VTY_PASSWORD": self.vty_password,
                      "RAVLO_ENABLE_PASSWORD": self.enable_password}
-        command = list(launcher) + [binary, "-s", "-p", str(port or PORTS[server])] + list(options) + \
+        options = list(options) + WORKLOAD_OPTIONS.get(self.workload, [])
+        command = list(launcher) + [binary, "-s", "-p", str(port or PORTS[server])] + options + \
             [a for name in passwords for a in ("-k", name)] + ["127.0.0.1", kind, str(seconds), commands, "1"]
         try:
             proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 12,
@@ -217,7 +257,16 @@ class Lab:
             if echo and not PROMPT_END.search(text[max(0, echo.start() - 40):echo.start()]):
                 ahead.append(line)
             start = echo.end() if echo else start
-        return done, ahead
+        return done and not self.paging_problems(server, out), ahead
+
+    def paging_problems(self, server, out):
+        """What the workload's clean transcript lacks, or holds of a pager."""
+        text, at, problems = ESCAPES.sub(b"", out), 0, []
+        for line in self.long_output(server):
+            at = text.find(line.encode(), at)
+            if at < 0:
+                return ["%r missing, or out of order" % line]
+        return problems + ["a pager's prompt or erase bytes: %r" % m for m in PAGED.findall(text)[:1]]
 
 
 def stop(process):

@@ -10,7 +10,10 @@ was typed before its prompt (its echo follows no prompt).
 
 --cut SIZE,PAUSE_MS runs every session through a link that cuts the server's
 text into pieces of 1..SIZE bytes with pauses up to PAUSE_MS (each run its own
-seed); --banner greets with lines that end in "#" and ">".
+seed); --banner greets with lines that end in "#" and ">"; --workload runs
+long output that a pager holds (realservers.WORKLOADS; "80x24" is FRR's
+configuration with --window 80x24), and a run then also counts only when the
+long output is all there, in order, with no pager prompt or erase byte.
 """
 import argparse
 import os
@@ -32,6 +35,8 @@ def main(argv):
     parser.add_argument("--server", dest="servers", action="append", choices=sorted(realservers.PORTS))
     parser.add_argument("--cut", metavar="SIZE,PAUSE_MS")
     parser.add_argument("--banner", action="store_true")
+    parser.add_argument("--workload", dest="workloads", action="append", choices=sorted(realservers.WORKLOADS),
+                        help="long output a pager holds; a row each (login alone by default)")
     options = parser.parse_args(argv[1:])
     servers = options.servers or sorted(realservers.PORTS)
     reasons = {s: realservers.missing(s) for s in servers}
@@ -41,8 +46,8 @@ def main(argv):
     realservers.enter([os.path.abspath(__file__)] + argv[1:])
     binary, launcher = os.path.abspath(options.binary), options.launcher.split()
     types, sets = options.types or ["0", "1", "2"], options.sets or ["none", "-t"]
-    print("| server | options | %s |" % " | ".join("type %s" % t for t in types))
-    print("|---|---|" + "---|" * len(types))
+    print("| server | options | workload | %s |" % " | ".join("type %s" % t for t in types))
+    print("|---|---|---|" + "---|" * len(types))
     started = time.monotonic()
     with realservers.Lab(options.banner) as lab:
         for server in servers:
@@ -50,7 +55,7 @@ def main(argv):
                 print("| %s | (skipped: %s) |" % (server, reasons[server]))
                 continue
             lab.start(server)
-            for flags in sets:
+            for flags, lab.workload in [(f, w) for f in sets for w in options.workloads or ["login"]]:
                 cells = []
                 for kind in types:
                     done = ahead = 0
@@ -64,8 +69,8 @@ def main(argv):
                         ok, lines = lab.verdict(server, status, out)
                         done, ahead = done + ok, ahead + bool(lines)
                     cells.append("%d/%d%s" % (done, options.runs, ", %d ahead" % ahead if ahead else ""))
-                print("| %s | %s | %s |" % (server, "`%s`" % flags if flags != "none" else "none", " | ".join(cells)),
-                      flush=True)
+                print("| %s | %s | %s | %s |" % (server, "`%s`" % flags if flags != "none" else "none", lab.workload,
+                                                " | ".join(cells)), flush=True)
     print("\n%d runs a cell, %.0f s in all" % (options.runs, time.monotonic() - started))
     return 0
 

@@ -112,6 +112,8 @@ int main(int argc, char** argv) {
   }
   session.commandFile.SetLineEnd(session.options.lineEnd);
   session.records.Start();
+  session.telnet = TelnetFilter(session.options.windowColumns, session.options.windowRows,
+                                session.options.terminalType);
   session.socket = platform::ConnectNonBlocking(session.peer);
   RestartResponseTimer(session);
   StartConnectTimer(session);

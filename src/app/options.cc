@@ -12,6 +12,7 @@
 
 #include "app/command_line.h"
 #include "messages/messages.h"
+#include "negotiation/negotiation.h"
 
 namespace {
 
@@ -69,6 +70,34 @@ bool AddSecretName(Options& options, const char* name) {
   return AddText(options.secrets, name) && std::strpbrk(name, "=}") == nullptr;
 }
 
+// "COLSxROWS", each 1..65535, or "none".
+bool ReadWindow(Options& options, const char* text) {
+  if (std::strcmp(text, "none") == 0) {
+    options.windowColumns = options.windowRows = 0;
+    return true;
+  }
+  long values[2] = {0, 0};
+  for (long& value : values) {
+    char* end = nullptr;
+    if (*text < '0' || *text > '9') return false;
+    value = std::strtol(text, &end, 10);
+    if (value < 1 || value > 65535 || *end != (&value == values ? 'x' : '\0')) return false;
+    text = end + 1;
+  }
+  options.windowColumns = static_cast<std::uint16_t>(values[0]);
+  options.windowRows = static_cast<std::uint16_t>(values[1]);
+  return true;
+}
+
+// Printable ASCII, 1..40 bytes, or "none".
+bool ReadTerminalType(Options& options, const char* text) {
+  const std::size_t length = std::strlen(text);
+  options.terminalType = std::strcmp(text, "none") == 0 ? nullptr : text;
+  return length >= 1 && length <= TelnetFilter::kMaxTypeBytes &&
+         std::all_of(text, text + length, [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+
 // One row per option; kHelpText lists them for the user.
 constexpr OptionRow kOptionRows[] = {
     {'s', "status", no_argument, [](Options& o, const char*) { return o.status = true; }},
@@ -86,6 +115,9 @@ constexpr OptionRow kOptionRows[] = {
     {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
     {kSettle, "settle", required_argument, ReadSettle},
     {'j', "records", required_argument, [](Options& o, const char* t) { return *(o.records = t) != '\0'; }},
+    {kLongOnly + 1, "window", required_argument, ReadWindow},
+    {kLongOnly + 2, "term", required_argument, ReadTerminalType},
+    {'M', "more", required_argument, [](Options& o, const char* t) { return AddText(o.pagers, t); }},
 };
 
 const OptionRow* FindOption(int shortName) {

@@ -8,6 +8,7 @@
 
 #include "app/command_file.h"
 #include "app/options.h"
+#include "escapes/escapes.h"
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
 #include "platform/wait.h"
@@ -36,6 +37,8 @@ struct Session {
   std::unique_ptr<EventTimer> connectTimer;
   Secrets secrets;  // options.secrets' values, and what the transcript holds back
   Records records;  // with options.records; after secrets, which it masks with
+  PageJoiner pages;        // with options.clean and options.promptAtEnd: the unfinished line, held back
+  PageJoiner recordPages;  // the same for the records, with options.promptAtEnd
   const char* typeLabel = "";
   const char* bellLabel = "";
 };

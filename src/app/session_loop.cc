@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "app/session.h"
@@ -19,6 +20,8 @@ constexpr int kChunkBytes = 10240;
 constexpr char kBel = 0x07;
 constexpr char kBelShown[] = "[0x07:BEL]";
 constexpr const char* kErrorKeywords[] = {"command not found", "Login incorrect"};
+// A pager that asks for ever is answered only so often for one command line.
+constexpr int kMaxPagerAnswers = 10000;
 
 // Owned by the loop for the whole session; nothing is allocated per chunk.
 struct Buffers {
@@ -48,6 +51,7 @@ struct LoopState {
   bool held = false;        // -e: the text ends in a prompt that has not settled yet
   int tracedSettleMs = 0;   // the settle time the trace gave last
   SettleTime::Clock::time_point arrived;  // when the last wait for the host ended
+  int pagerAnswers = 0;     // -e: pager prompts answered since the last line
 };
 
 template <typename... Args>
@@ -89,6 +93,17 @@ void SendCounted(const Session& session, LoopState& state, const unsigned char* 
   if (n > 0) state.sent += static_cast<std::uint64_t>(n);
 }
 
+// The window and the terminal type, when the last chunk's answers told them.
+void TraceTerminal(const Session& session, int chunk) {
+  const Options& options = session.options;
+  if ((session.telnet.Sent() & TelnetFilter::kSentWindow) != 0) {
+    Trace(session, kTraceWindowFormat, chunk, options.windowColumns, options.windowRows);
+  }
+  if ((session.telnet.Sent() & TelnetFilter::kSentType) != 0) {
+    Trace(session, kTraceTerminalTypeFormat, chunk, options.terminalType);
+  }
+}
+
 // Answers a chunk of the opening negotiation; true when the chunk was taken.
 bool NegotiateChunk(Session& session, Buffers& buffers, LoopState& state) {
   const char* script = NextNegotiationScript(session.targetType, session.negotiationStep);
@@ -107,6 +122,7 @@ int FilterTelnet(Session& session, Buffers& buffers, LoopState& state, int n) {
   int count = 0;
   n = session.telnet.Filter(buffers.receive.data(), n, buffers.telnetReply.data(), &count);
   if (count > 0) SendCounted(session, state, buffers.telnetReply.data(), count);
+  TraceTerminal(session, state.chunks);
   return n;
 }
 
@@ -123,8 +139,13 @@ void WriteShown(const char* chunk, int n, void* bellMode) {
 }
 
 // With -k every value is masked, also one split across chunks.
+void ShowPiece(const char* text, int n, void* session) {
+  auto* shown = static_cast<Session*>(session);
+  shown->secrets.Mask(text, n, WriteShown, &shown->bellMode);
+}
+
 void ShowChunk(Session& session, const char* chunk, int n) {
-  session.secrets.Mask(chunk, n, WriteShown, &session.bellMode);
+  ShowPiece(chunk, n, &session);
   std::fflush(stdout);
 }
 
@@ -144,10 +165,22 @@ void RecordEnd(Session& session, const LoopState& state, SessionEnd how, const c
   session.records.End({kind, keyword, EndStatus(how), atPrompt, state.received, state.sent});
 }
 
-// Shows the text that masking held back, then the message, if any: the
-// transcript keeps its order.
+void RecordText(const char* text, int n, void* records) { static_cast<Records*>(records)->Text(text, n); }
+
+// With -e the unfinished line waits, so that a pager's prompt in it can be
+// left out; a prompt (release) lets it go before the password mask and the
+// line follow.
+void Join(PageJoiner& pages, bool release, const char* text, int n, PageJoiner::Sink sink, void* context) {
+  pages.Show(text, n, sink, context);
+  if (release) pages.Release(sink, context);
+}
+
+// Shows the text that the pages and masking held back, then the message, if
+// any: the transcript keeps its order.
 SessionEnd End(Session& session, const LoopState& state, SessionEnd how, const char* message = nullptr,
                const char* keyword = nullptr) {
+  session.pages.Release(ShowPiece, &session);
+  session.recordPages.Release(RecordText, &session.records);
   session.secrets.Flush(WriteShown, &session.bellMode);
   if (message != nullptr) PrintMessage(message);
   Trace(session, kTraceEndTexts[static_cast<int>(how)]);
@@ -156,17 +189,30 @@ SessionEnd End(Session& session, const LoopState& state, SessionEnd how, const c
 }
 
 // Shows the chunk; with -c without its escape sequences. With -e the same
-// text goes to the end of what the host sent since the last line, with -j to
-// the records.
+// text goes to the end of what the host sent since the last line; the records
+// (-j) get it too. With -e, paged output is joined in the records, and with
+// -c in the transcript.
 void ShowText(Session& session, Buffers& buffers, LoopState& state, int n) {
+  const Options& options = session.options;
   const char* shown = buffers.receive.data();
-  if (session.options.clean || session.options.promptAtEnd || session.records.IsOpen()) {
+  if (options.clean || options.promptAtEnd || session.records.IsOpen()) {
     const int clean = state.escapes.Filter(shown, n, buffers.clean.data());
-    if (session.options.promptAtEnd) state.tail.Add(buffers.clean.data(), clean);
-    session.records.Text(buffers.clean.data(), clean);
-    if (session.options.clean) {
+    if (options.promptAtEnd) state.tail.Add(buffers.clean.data(), clean);
+    PagerKey key = PagerKey::kSpace;
+    const bool release = options.promptAtEnd && state.tail.Find() != nullptr && state.tail.FindPager(&key) == nullptr;
+    if (options.promptAtEnd && session.records.IsOpen()) {
+      Join(session.recordPages, release, buffers.clean.data(), clean, RecordText, &session.records);
+    } else {
+      session.records.Text(buffers.clean.data(), clean);
+    }
+    if (options.clean) {
       shown = buffers.clean.data();
       n = clean;
+    }
+    if (options.clean && options.promptAtEnd) {
+      Join(session.pages, release, shown, n, ShowPiece, &session);
+      std::fflush(stdout);
+      return;
     }
   }
   ShowChunk(session, shown, n);
@@ -187,6 +233,32 @@ const char* FindErrorKeyword(const char* text, const Options& options) {
   return keyword != nullptr ? keyword : FindText(text, options.keywords, MATCH_ANYWHERE);
 }
 
+int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent);
+
+// With -e a pager's prompt in the last, unfinished line gets its key, not a
+// command line; the limit restarts as for any answer. True when one was found,
+// also past kMaxPagerAnswers: then the limit decides.
+bool AnswerPager(Session& session, LoopState& state) {
+  PagerKey key = PagerKey::kSpace;
+  const char* pager = state.tail.CheckPager(&key);
+  if (pager == nullptr) return false;
+  const bool answer = state.pagerAnswers < kMaxPagerAnswers;
+  Trace(session, kTracePagerFormat, state.chunks, pager, answer ? "answered" : "not answered");
+  if (!answer) return true;
+  ++state.pagerAnswers;
+  session.pages.Answered();
+  session.recordPages.Answered();
+  const std::string_view bytes = key == PagerKey::kLineEnd ? session.options.lineEnd
+                                 : key == PagerKey::kQuit  ? std::string_view("q")
+                                                           : std::string_view(" ");
+  unsigned long long sent = 0;
+  state.sendFailed = SendPiece(session.socket, bytes, sent) < 0;
+  state.sent += sent;
+  state.settle.NoteSent();
+  RestartResponseTimer(session);
+  return true;
+}
+
 void TraceSettle(const Session& session, LoopState& state) {
   if (state.settle.Ms() == state.tracedSettleMs) return;
   state.tracedSettleMs = state.settle.Ms();
@@ -199,18 +271,20 @@ void HoldPrompt(const Session& session, LoopState& state, int n) {
   const char* token = state.tail.Find();
   TracePrompt(session, state, n, token);
   if (state.held && token == nullptr) Trace(session, kTracePromptHeldText);
-  state.held = token != nullptr;
+  PagerKey key = PagerKey::kSpace;
+  state.held = token != nullptr || state.tail.FindPager(&key) != nullptr;
   state.settle.NoteChunk(state.arrived, SettleTime::Clock::now(), state.tail.MidLine());
   TraceSettle(session, state);
 }
 
 // True once a held prompt has settled: nothing came for the settle time, or
 // the connection has ended, so nothing more can come. It is then taken (the
-// password mask printed) and the prompt is answered.
-bool PromptSettled(LoopState& state, int received) {
+// password mask printed) and the prompt is answered; a pager's, by its key.
+bool PromptSettled(Session& session, LoopState& state, int received) {
   if (!state.held) return false;
   if (received == platform::kReceiveNothing && state.settle.LeftMs(SettleTime::Clock::now()) > 0) return false;
   state.held = false;
+  if (AnswerPager(session, state)) return false;
   state.password = state.tail.Check() == kPasswordToken;
   return true;
 }
@@ -236,7 +310,7 @@ bool IsPrompt(const Session& session, Buffers& buffers, LoopState& state, int n)
 // adds what went out to sent. 1 when all went out; 0 when it gave up once the
 // response limit expired, so a host that stops reading cannot hold the session
 // past its limit; -1 when the connection failed.
-int SendPiece(platform::SocketHandle socket, const std::string& piece, unsigned long long& sent) {
+int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent) {
   const char* data = piece.data();
   std::size_t left = piece.size();
   while (left > 0) {
@@ -271,6 +345,7 @@ bool SendNextLine(Session& session, LoopState& state, std::string& piece) {
   session.secrets.Wipe();
   state.sent += sent;
   state.sendFailed = result < 0;
+  state.pagerAnswers = 0;
   Trace(session, kTraceLineSentFormat, ++state.lines, sent);
   if (session.options.promptAtEnd) {
     state.settle.NoteLineSent();
@@ -338,7 +413,7 @@ void RestartResponseTimer(Session& session) {
 SessionEnd SessionLoop(Session& session) {
   auto buffers = std::make_unique<Buffers>();
   LoopState state;
-  if (session.options.promptAtEnd) state.tail = PromptTail(session.options.prompts);
+  if (session.options.promptAtEnd) state.tail = PromptTail(session.options.prompts, session.options.pagers);
   state.settle = SettleTime(session.options.settleMs);
   for (;;) {
     AwaitHost(session, state);
@@ -355,7 +430,7 @@ SessionEnd SessionLoop(Session& session) {
     state.filled = n == kChunkBytes;
     if (n > 0) state.received += static_cast<std::uint64_t>(n);
     NoteConnected(session, state, n);
-    if (n < 1 && PromptSettled(state, n)) {
+    if (n < 1 && PromptSettled(session, state, n)) {
       if (!SendNextLine(session, state, buffers->line)) return End(session, state, SessionEnd::kFileDone);
       continue;
     }

@@ -74,3 +74,73 @@ bool EscapeFilter::Take(unsigned char c) {
   state_ = State::kEscape;
   return true;
 }
+
+void PageJoiner::Show(const char* text, int n, Sink sink, void* context) {
+  const int erased = erasing_ ? Erase(text, n, sink, context) : 0;
+  Hold(text + erased, n - erased, sink, context);
+}
+
+void PageJoiner::Hold(const char* text, int n, Sink sink, void* context) {
+  if (n == 0) return;
+  const char* end = text + n;
+  const char* lastLf = end;
+  while (lastLf > text && lastLf[-1] != '\n') --lastLf;
+  if (lastLf > text) {
+    PassHeld(sink, context);
+    sink(text, static_cast<int>(lastLf - text), context);
+    holding_ = true;
+    text = lastLf;
+  }
+  const int rest = static_cast<int>(end - text);
+  if (holding_ && heldLength_ + rest <= kHoldBytes) {
+    std::memcpy(held_ + heldLength_, text, static_cast<std::size_t>(rest));
+    heldLength_ += rest;
+    return;
+  }
+  PassHeld(sink, context);
+  if (rest > 0) sink(text, rest, context);
+  holding_ = false;
+}
+
+// Takes the erase bytes at the start of text and returns their count; the
+// first other byte (or a full pending_) ends the erasing.
+int PageJoiner::Erase(const char* text, int n, Sink sink, void* context) {
+  int i = 0;
+  for (; i < n && pendingLength_ < kHoldBytes; ++i) {
+    const char c = text[i];
+    const bool pendingCr = pendingLength_ > 0 && pending_[pendingLength_ - 1] == '\r';
+    if (c == '\b' || c == '\r' || (c == ' ' && pendingCr)) pendingLength_ = 0;  // all pending erased
+    if (c == '\r' || c == ' ') pending_[pendingLength_++] = c;
+    if (c != '\b' && c != '\r' && c != ' ') break;
+  }
+  if (i < n || pendingLength_ == kHoldBytes) Settle(i < n && text[i] == '\n', sink, context);
+  return i;
+}
+
+// Ends the erasing: spaces after the last pending CR are the line's own
+// indentation, and a last CR stays before a LF.
+void PageJoiner::Settle(bool beforeLf, Sink sink, void* context) {
+  int from = pendingLength_;
+  while (from > 0 && pending_[from - 1] != '\r') --from;
+  if (beforeLf && from > 0 && from == pendingLength_) --from;
+  erasing_ = false;
+  const int count = pendingLength_ - from;
+  pendingLength_ = 0;
+  Hold(pending_ + from, count, sink, context);
+}
+
+void PageJoiner::Answered() {
+  heldLength_ = 0;
+  pendingLength_ = 0;
+  erasing_ = true;
+}
+
+void PageJoiner::Release(Sink sink, void* context) {
+  if (erasing_) Settle(false, sink, context);
+  PassHeld(sink, context);
+}
+
+void PageJoiner::PassHeld(Sink sink, void* context) {
+  if (heldLength_ > 0) sink(held_, heldLength_, context);
+  heldLength_ = 0;
+}

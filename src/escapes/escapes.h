@@ -20,3 +20,38 @@ class EscapeFilter {
   State state_ = State::kText;
   bool afterCr_ = false;  // the last byte seen was CR, in this chunk or the one before
 };
+
+// Paged output as one piece (-c with -e): the last, unfinished line is held
+// back, so that a pager's prompt in it, and the bytes that erase it once
+// answered, never reach the transcript. Fed text without escape sequences.
+// Holds at most kHoldBytes; nothing is allocated, nothing is lost.
+class PageJoiner {
+ public:
+  using Sink = void (*)(const char* bytes, int count, void* context);
+  static constexpr int kHoldBytes = 256;
+
+  // Passes the n bytes at text to sink, but for the last unfinished line
+  // (after the last LF), held until a LF follows or Release; a longer one is
+  // let go. After Answered, backspaces, CRs not before a LF, and spaces before
+  // a backspace or CR are left out, up to the first other byte.
+  void Show(const char* text, int n, Sink sink, void* context);
+
+  // The held line ends in a pager's prompt: it goes, what a CR in it let the
+  // prompt write over too; the erasing begins.
+  void Answered();
+
+  // Passes on what is held, and ends the erasing: at a prompt, at the end.
+  void Release(Sink sink, void* context);
+
+ private:
+  void Hold(const char* text, int n, Sink sink, void* context);
+  int Erase(const char* text, int n, Sink sink, void* context);
+  void Settle(bool beforeLf, Sink sink, void* context);
+  void PassHeld(Sink sink, void* context);
+  char held_[kHoldBytes];
+  int heldLength_ = 0;
+  bool holding_ = true;   // false: the line grew past kHoldBytes, let go up to its LF
+  char pending_[kHoldBytes];  // after Answered: spaces and CRs whose next byte decides
+  int pendingLength_ = 0;
+  bool erasing_ = false;
+};

@@ -49,12 +49,14 @@ const char kHelpText[] =
     "                  SECONDS (1..600), as -s ends a refused one\n"
     "-e, --prompt-at-end\n"
     "                  send a line only when all the host sent since the last\n"
-    "                  one ends in a prompt (\"> \" too), escape sequences aside\n"
+    "                  one ends in a prompt (\"> \" too), escape sequences aside;\n"
+    "                  answer a pager's prompt (--More--, (END)) with its key\n"
     "-L, --line-end EOL\n"
     "                  end each line sent with EOL: lf (as by default), crlf,\n"
     "                  cr or crnul (CR and a zero byte)\n"
     "-c, --clean       leave escape sequences and the zero byte of CR NUL\n"
-    "                  out of the transcript\n"
+    "                  out of the transcript; with -e also a pager's prompt\n"
+    "                  and the bytes that erase it\n"
     "--settle MS       with -e, a prompt counts once the host has been quiet\n"
     "                  for at least MS (1..10000) milliseconds; the time\n"
     "                  grows by itself on a link that cuts the host's text\n"
@@ -62,6 +64,13 @@ const char kHelpText[] =
     "                  write one JSON record per command line to FILE: its\n"
     "                  output, prompt and times, and one at the end; with -\n"
     "                  standard output holds only the records\n"
+    "--window COLSxROWS\n"
+    "                  the window -t reports when asked (1..65535 each, or\n"
+    "                  none to refuse); 500x1000 by default\n"
+    "--term TYPE       the terminal type -t reports when asked (up to 40\n"
+    "                  characters, or none to refuse); vt100 by default\n"
+    "-M, --more TEXT   one more pager prompt that -e answers with a space\n"
+    "                  (may be given several times)\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
@@ -84,6 +93,9 @@ const char kTracePromptFormat[] = "ravlo: chunk %d: %d bytes: shown, prompt \"%s
 const char kTraceKeywordFormat[] = "ravlo: chunk %d: %d bytes: shown, error keyword \"%s\"\n";
 const char kTraceNoPromptFormat[] = "ravlo: chunk %d: %d bytes: shown, no prompt\n";
 const char kTraceTelnetOnlyFormat[] = "ravlo: chunk %d: %d bytes: Telnet commands only\n";
+const char kTraceWindowFormat[] = "ravlo: chunk %d: window %ux%u sent\n";
+const char kTraceTerminalTypeFormat[] = "ravlo: chunk %d: terminal type \"%s\" sent\n";
+const char kTracePagerFormat[] = "ravlo: chunk %d: pager prompt \"%s\", %s\n";
 const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
 const char kTraceSettleFormat[] = "ravlo: settle time %d ms\n";
 const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";

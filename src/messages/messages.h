@@ -32,6 +32,9 @@ extern const char kTracePromptFormat[];       // chunk number, byte count, token
 extern const char kTraceKeywordFormat[];      // chunk number, byte count, keyword
 extern const char kTraceNoPromptFormat[];     // chunk number, byte count
 extern const char kTraceTelnetOnlyFormat[];   // chunk number, byte count
+extern const char kTraceWindowFormat[];        // chunk number, columns, rows
+extern const char kTraceTerminalTypeFormat[];  // chunk number, type
+extern const char kTracePagerFormat[];         // chunk number, pager prompt, "answered" or not
 extern const char kTraceLineSentFormat[];     // line number, byte count (unsigned long long)
 extern const char kTraceSettleFormat[];       // settle time in ms
 extern const char kTracePromptHeldText[];

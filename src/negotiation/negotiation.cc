@@ -1,6 +1,7 @@
 #include "negotiation/negotiation.h"
 
 #include <cstddef>
+#include <initializer_list>
 
 namespace {
 
@@ -64,26 +65,80 @@ namespace {
 
 constexpr unsigned char kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
                         kSe = 240;
-constexpr unsigned char kEcho = 1, kSuppressGoAhead = 3;
+constexpr unsigned char kEcho = 1, kSuppressGoAhead = 3, kTerminalType = 24, kWindowSize = 31;
+constexpr unsigned char kIs = 0, kSend = 1;
+
+void Put(unsigned char*& out, std::initializer_list<unsigned char> bytes) {
+  for (unsigned char b : bytes) *out++ = b;
+}
+
+// A sub-negotiation's data byte: 255 goes out doubled.
+void PutData(unsigned char*& out, unsigned char b) {
+  *out++ = b;
+  if (b == kIac) *out++ = kIac;
+}
 
 }  // namespace
+
+TelnetFilter::TelnetFilter(std::uint16_t columns, std::uint16_t rows, const char* type)
+    : columns_(columns), rows_(rows), type_(type) {}
 
 void TelnetFilter::NoteSent(const unsigned char* bytes, int count) {
   for (int i = 0; i + 2 < count; ++i) {
     if (bytes[i] != kIac || bytes[i + 1] < kWill || bytes[i + 1] > kDont) continue;
     // WILL and WONT speak of ravlo's side, DO and DONT of the host's.
     (bytes[i + 1] <= kWont ? ours_ : theirs_)[bytes[i + 2]] = true;
+    if (bytes[i + 2] == kTerminalType && bytes[i + 1] == kWill) typeSaid_ = true;
     i += 2;
   }
+}
+
+// Answers DO option: WILL with the window right after it for NAWS, WILL for a
+// type to offer, WONT for anything else.
+void TelnetFilter::Answer(unsigned char option, unsigned char* reply, int* replyCount) {
+  unsigned char* out = reply + *replyCount;
+  const bool window = option == kWindowSize && columns_ != 0;
+  const bool type = option == kTerminalType && type_ != nullptr;
+  Put(out, {kIac, window || type ? kWill : kWont, option});
+  if (window) {
+    Put(out, {kIac, kSb, kWindowSize});
+    for (std::uint16_t v : {columns_, rows_}) {
+      PutData(out, static_cast<unsigned char>(v >> 8));
+      PutData(out, static_cast<unsigned char>(v & 0xFF));
+    }
+    Put(out, {kIac, kSe});
+    sent_ |= kSentWindow;
+  }
+  typeSaid_ = typeSaid_ || type;
+  *replyCount = static_cast<int>(out - reply);
+}
+
+// At IAC SE: TERMINAL-TYPE SEND, and nothing more, asks for the type.
+void TelnetFilter::EndSub(unsigned char* reply, int* replyCount) {
+  state_ = State::kText;
+  if (subLength_ != 2 || sub_[0] != kTerminalType || sub_[1] != kSend) return;
+  if (!typeSaid_ || type_ == nullptr || typeAnswers_ == kMaxTypeAnswers) return;
+  ++typeAnswers_;
+  unsigned char* out = reply + *replyCount;
+  Put(out, {kIac, kSb, kTerminalType, kIs});
+  for (const char* c = type_; *c != '\0' && c - type_ < kMaxTypeBytes; ++c) *out++ = static_cast<unsigned char>(*c);
+  Put(out, {kIac, kSe});
+  *replyCount = static_cast<int>(out - reply);
+  sent_ |= kSentType;
 }
 
 int TelnetFilter::Filter(char* chunk, int n, unsigned char* reply, int* replyCount) {
   int kept = 0;
   *replyCount = 0;
+  sent_ = 0;
   const auto answer = [&](unsigned char verb, unsigned char option) {
     reply[(*replyCount)++] = kIac;
     reply[(*replyCount)++] = verb;
     reply[(*replyCount)++] = option;
+  };
+  const auto subByte = [&](unsigned char byte) {
+    if (subLength_ < 2) sub_[subLength_] = byte;
+    if (subLength_ < 3) ++subLength_;  // enough to tell a bare SEND from more
   };
   for (int i = 0; i < n; ++i) {
     const auto byte = static_cast<unsigned char>(chunk[i]);
@@ -102,7 +157,10 @@ int TelnetFilter::Filter(char* chunk, int n, unsigned char* reply, int* replyCou
           verb_ = byte;
           state_ = State::kOption;
         }
-        if (byte == kSb) state_ = State::kSub;
+        if (byte == kSb) {
+          state_ = State::kSub;
+          subLength_ = 0;
+        }
         break;
       case State::kOption:
         state_ = State::kText;
@@ -110,17 +168,26 @@ int TelnetFilter::Filter(char* chunk, int n, unsigned char* reply, int* replyCou
         // which it already is unless a script said otherwise.
         if (verb_ == kDo && !ours_[byte]) {
           ours_[byte] = true;
-          answer(kWont, byte);
+          Answer(byte, reply, replyCount);
         } else if (verb_ == kWill && !theirs_[byte]) {
           theirs_[byte] = true;
           answer(byte == kEcho || byte == kSuppressGoAhead ? kDo : kDont, byte);
         }
         break;
-      case State::kSub:  // sub-negotiations are ignored up to IAC SE
-        if (byte == kIac) state_ = State::kSubCommand;
+      case State::kSub:  // read up to IAC SE; only a type request is answered
+        if (byte == kIac) {
+          state_ = State::kSubCommand;
+        } else {
+          subByte(byte);
+        }
         break;
       case State::kSubCommand:
-        state_ = byte == kSe ? State::kText : State::kSub;
+        if (byte == kSe) {
+          EndSub(reply, replyCount);
+          break;
+        }
+        state_ = State::kSub;
+        subByte(byte);  // IAC IAC is a data byte; any other command counts as one too
         break;
     }
   }

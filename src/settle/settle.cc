@@ -20,7 +20,7 @@ void SettleTime::NoteChunk(Clock::time_point arrived, Clock::time_point received
 
 void SettleTime::NoteLineSent() {
   lineSent_ = true;
-  midLine_ = false;
+  NoteSent();
 }
 
 int SettleTime::Ms() const {

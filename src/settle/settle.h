@@ -26,7 +26,10 @@ class SettleTime {
   // A chunk from the host: when the wait for it ended, when it had been
   // received, and whether its text leaves a line unfinished.
   void NoteChunk(Clock::time_point arrived, Clock::time_point received, bool midLine);
-  // A line went out: the pause before the host's next text is the host's.
+  // Something went out (a pager's key): the pause before the host's next
+  // text is the host's answer, not the link.
+  void NoteSent() { midLine_ = false; }
+  // A line went out: the same, and the first line's wait is over.
   void NoteLineSent();
 
   // The settle time in force, in ms.

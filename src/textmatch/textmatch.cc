@@ -25,6 +25,36 @@ constexpr char kPasswordMask[] = "********";
 // alone is not at the end.
 constexpr char kRouterToken[] = "> ";
 
+struct PagerPrompt {
+  const char* text;
+  PagerKey key;
+};
+
+// Found anywhere in the last, unfinished line: a pager's prompt goes on with a
+// percentage, its keys or a closing mark.
+constexpr PagerPrompt kPagerPrompts[] = {
+    {"--More--", PagerKey::kSpace},          {"---(more", PagerKey::kSpace},
+    {"---- More ----", PagerKey::kSpace},     {"-- MORE --", PagerKey::kSpace},
+    {"<--- More --->", PagerKey::kSpace},     {"Press any key to continue", PagerKey::kSpace},
+    {"Press <SPACE> to continue", PagerKey::kSpace}, {"More: <space>", PagerKey::kSpace},
+    {"Press RETURN to continue", PagerKey::kLineEnd}, {"(END)", PagerKey::kQuit},
+};
+
+// less's own short prompt: a line that is nothing else.
+constexpr char kLessPrompt[] = ":";
+
+// Where pattern occurs in [text, text + n), or nullptr.
+const char* Search(const char* text, int n, const char* pattern) {
+  const std::size_t length = std::strlen(pattern);
+  const char* end = text + n;
+  for (const char* at = text; static_cast<std::size_t>(end - at) >= length; ++at) {
+    at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<std::size_t>(end - at)));
+    if (at == nullptr || static_cast<std::size_t>(end - at) < length) return nullptr;
+    if (std::memcmp(at, pattern, length) == 0) return at;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::int32_t MatchText(const char* text, const char* pattern, int mode) {
@@ -81,8 +111,9 @@ const char* FindPromptToken(const char* text) {
   return MatchText(text, kPasswordToken, MATCH_ANYWHERE) == 0 ? kPasswordToken : nullptr;
 }
 
-PromptTail::PromptTail(const std::vector<const char*>& extraPrompts) : extra_(extraPrompts) {
-  std::size_t longest = std::max(std::strlen(kRouterToken), std::strlen(kPasswordToken));
+PromptTail::PromptTail(const std::vector<const char*>& extraPrompts, const std::vector<const char*>& extraPagers)
+    : extra_(extraPrompts), pagers_(extraPagers) {
+  std::size_t longest = kPagerLineBytes;
   for (const PromptToken& token : kPromptTokens) longest = std::max(longest, std::strlen(token.text));
   for (const char* token : extra_) longest = std::max(longest, std::strlen(token));
   bytes_.resize(longest);
@@ -92,10 +123,12 @@ void PromptTail::Add(const char* text, int n) {
   const int capacity = static_cast<int>(bytes_.size());
   if (n >= capacity) {
     std::copy(text + n - capacity, text + n, bytes_.begin());
+    cut_ = cut_ || n > capacity || length_ > 0;
     length_ = capacity;
     return;
   }
   const int keep = std::min(length_, capacity - n);
+  cut_ = cut_ || keep < length_;
   std::copy(bytes_.begin() + (length_ - keep), bytes_.begin() + length_, bytes_.begin());
   std::copy(text, text + n, bytes_.begin() + keep);
   length_ = keep + n;
@@ -127,6 +160,41 @@ bool PromptTail::MidLine() const {
 const char* PromptTail::Check() {
   const char* token = Find();
   if (token == kPasswordToken) std::fputs(kPasswordMask, stdout);
-  if (token != nullptr) length_ = 0;
+  if (token != nullptr) {
+    length_ = 0;
+    cut_ = false;
+  }
   return token;
+}
+
+const char* PromptTail::CheckPager(PagerKey* key) {
+  const char* found = FindPager(key);
+  if (found != nullptr) {
+    length_ = 0;
+    cut_ = false;
+  }
+  return found;
+}
+
+const char* PromptTail::FindPager(PagerKey* key) const {
+  const char* line = bytes_.data() + length_;
+  while (line > bytes_.data() && line[-1] != '\r' && line[-1] != '\n') --line;
+  const int n = static_cast<int>(bytes_.data() + length_ - line);
+  // A line that began before the tail is longer than any pager's prompt.
+  if (n == 0 || n > kPagerLineBytes || (line == bytes_.data() && cut_)) return nullptr;
+  *key = PagerKey::kSpace;
+  const char* found = n == 1 && line[0] == kLessPrompt[0] ? kLessPrompt : nullptr;
+  for (const PagerPrompt& pager : kPagerPrompts) {
+    if (found == nullptr && Search(line, n, pager.text) != nullptr) {
+      found = pager.text;
+      *key = pager.key;
+    }
+  }
+  for (const char* pager : pagers_) {
+    if (found == nullptr && Search(line, n, pager) != nullptr) {
+      found = pager;
+      *key = PagerKey::kSpace;
+    }
+  }
+  return found;
 }

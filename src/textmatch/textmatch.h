@@ -29,6 +29,12 @@ std::int32_t CheckPrompt(char* text);
 // when it holds none; the text is left as it is. For the trace.
 const char* FindPromptToken(const char* text);
 
+// The key that answers a pager's prompt: a space, the line end (-L), or "q".
+enum class PagerKey : unsigned char { kSpace, kLineEnd, kQuit };
+
+// The longest unfinished line that may hold a pager's prompt.
+constexpr int kPagerLineBytes = 256;
+
 // The end of what the host has sent since the last line went out, for the
 // prompt test at the end of the text (-e): fed the text without escape
 // sequences (and Telnet commands), compared as bytes, zero bytes included.
@@ -36,8 +42,10 @@ class PromptTail {
  public:
   PromptTail() = default;
   // Keeps as many bytes as the longest prompt needs, ravlo's own or one of
-  // extraPrompts (non-empty texts); the only allocation.
-  explicit PromptTail(const std::vector<const char*>& extraPrompts);
+  // extraPrompts (non-empty texts), and at least the last kPagerLineBytes;
+  // the only allocation. extraPagers (non-empty) are answered with a space.
+  explicit PromptTail(const std::vector<const char*>& extraPrompts,
+                      const std::vector<const char*>& extraPagers = {});
 
   // Adds the n bytes at text to what has been sent since the last line.
   void Add(const char* text, int n);
@@ -52,9 +60,18 @@ class PromptTail {
   // A prompt found empties the tail: a line answers it.
   const char* Check();
 
+  // The pager prompt that the last line holds while unfinished (after its last
+  // CR or LF, at most kPagerLineBytes), or nullptr; its key in *key. A pager
+  // prompt found empties the tail: what follows is the next page.
+  const char* CheckPager(PagerKey* key);
+  // The same with no effect.
+  const char* FindPager(PagerKey* key) const;
+
  private:
   bool EndsWith(const char* token) const;
   std::vector<const char*> extra_;
+  std::vector<const char*> pagers_;
   std::vector<char> bytes_;  // bytes_[0, length_) is the end of the text, at most bytes_.size()
   int length_ = 0;
+  bool cut_ = false;  // text before bytes_ was let go since the tail was last emptied
 };

@@ -35,7 +35,7 @@ def check(lab, server, status, out, err):
         (done, "the last command's output %r is missing" % realservers.MARKERS[server]),
         (b"Password: ********" in out and not any(p in out for p in lab.secrets()),
          "a password was shown, or not masked"),
-        (not ahead, "typed before their prompt: %s" % ahead)) if not ok]
+        (not ahead, "typed before their prompt: %s" % ahead)) if not ok] + lab.paging_problems(server, out)
     return problems + (["transcript: '%s'" % realservers.fakehost.show(out)] if problems else [])
 
 
@@ -66,6 +66,8 @@ def main(argv):
     parser.add_argument("--cut", action="append", default=[], metavar="SIZE,PAUSE_MS",
                         help="through a link cutting into pieces of 1..SIZE bytes, pauses up to PAUSE_MS")
     parser.add_argument("--banner", action="store_true")
+    parser.add_argument("--workload", action="append", choices=sorted(realservers.WORKLOADS),
+                        help="long output a pager holds (realservers.WORKLOADS); login alone by default")
     options = parser.parse_args(argv[1:])
     reason = realservers.missing(options.server)
     if reason:
@@ -78,7 +80,7 @@ def main(argv):
     try:
         with realservers.Lab(options.banner) as lab:
             lab.start(options.server)
-            for cut in options.cut or [None]:
+            for cut, lab.workload in [(c, w) for c in options.cut or [None] for w in options.workload or ["login"]]:
                 for run in range(options.repeat):
                     link = cut and realservers.CuttingLink(realservers.PORTS[options.server],
                                                           *map(int, cut.split(",")), seed=run)
@@ -98,12 +100,12 @@ def main(argv):
                         problems += check(lab, options.server, status, out, wine.drop_noise(err, log))
                         problems += check_records(lab, options.server, path)
                     print("%s %s %s type %s%s" % ("FAIL" if problems else "ok  ", options.server, " ".join(flags),
-                                                  kind, " cut %s" % cut if cut else ""))
+                                                  kind, " cut %s" % cut if cut else "") + " " + lab.workload)
                     print("".join("    %s\n" % p for p in log + problems), end="", flush=True)
                     failed += bool(problems)
     finally:
         wine.stop()
-    total = options.repeat * len(options.cut or [None])
+    total = options.repeat * len(options.cut or [None]) * len(options.workload or [None])
     print("%d passed, %d failed" % (total - failed, failed))
     return 1 if failed else 0
 

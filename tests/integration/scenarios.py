@@ -5,6 +5,7 @@ import json
 import os
 import random
 import re
+import re
 import shutil
 import subprocess
 import tempfile
@@ -326,7 +327,7 @@ def telnet_aware():
     Telnet commands out of what is shown and examined; -p, -P, -E, -e and -c."""
     iac = lambda *codes: bytes(b for c in codes for b in (255,) + c)  # noqa: E731
     asks = iac((253, 24), (251, 1), (251, 5), (253, 35))  # DO TTYPE, WILL ECHO, WILL 5, DO 35 ("#")
-    answers = iac((252, 24), (253, 1), (254, 5), (252, 35))
+    answers = iac((251, 24), (253, 1), (254, 5), (252, 35))  # a terminal type to offer: WILL TTYPE
     # Then: the same asks again, a WONT, a sub-negotiation, a NOP, text, and
     # commands cut after IAC and after DO: only IAC IAC's 255 is text.
     again = asks + iac((252, 1), (250, 24)) + b"\x01\xff\xff\xfb\x01" + iac((240,), (241,)) + b"ab\xff"
@@ -600,6 +601,63 @@ def records():
     return rows
 
 
+def pagers():
+    """-t tells the window and the type a host asks for; -e answers a pager's
+    prompt with its key, no line taken; -c leaves the prompt and its erasing out."""
+    bs = lambda n: b"\b" * n  # noqa: E731
+    rows = []
+    # The host asks; each row: options, what answers DO NAWS, DO TTYPE (and a SEND split across chunks).
+    for opts, naws, ttype in [
+            ([], b"\xff\xfb\x1f\xff\xfa\x1f\x01\xf4\x03\xe8\xff\xf0", b"\xff\xfb\x18"),  # 500x1000
+            (["--window", "255x65535", "--term", "xterm-256color"],
+             b"\xff\xfb\x1f\xff\xfa\x1f\x00\xff\xff" + b"\xff" * 4 + b"\xff\xf0", b"\xff\xfb\x18"),
+            (["--window", "none", "--term", "none"], b"\xff\xfc\x1f", b"\xff\xfc\x18")]:
+        term = opts[3].encode() if "--term" in opts and opts[3] != "none" else b"vt100"
+        is_ = b"\xff\xfa\x18\x00" + term + b"\xff\xf0" if ttype[1] == 0xfb else b""
+        rows.append(session("-t %s: window and type as asked" % (" ".join(opts) or "defaults"), Host(
+            ("send", b"\xff\xfd\x1f\xff\xfd\x18"), ("expect", naws + ttype), ("send", b"\xff\xfa\x18"), ("pause", 0.2),
+            ("send", b"\x01\xff\xf0$ "), ("expect", is_ + b"one\n"), ("send", b"$ ")),
+            [banner(), b"$ $ ", END], b"one\n", naws + ttype + is_ + b"one\n", opts=["-t"] + opts))
+    # A script's WILL TTYPE counts: the SEND in the second chunk is answered after L2.
+    rows.append(session("-t linux: a SEND answered after the script", Host(
+        ("send", OPENING), ("expect", L1), ("send", b"\xff\xfa\x18\x01\xff\xf0"), ("expect", L2 + b"\xff\xfa\x18\x00vt100\xff\xf0"),
+        ("send", OPENING), ("expect", L3), ("send", b"$ ")), [banner(kind="linux"), b"$ ", END], kind="0", opts=["-t"],
+        received=L1 + L2 + b"\xff\xfa\x18\x00vt100\xff\xf0" + L3))
+    # Each family: its prompt, the key, what erases the prompt; the next page's indentation stays.
+    for name, prompt, key, erase in [
+            ("FRR", b" --More-- ", b" ", bs(10) + b" " * 10 + bs(10)),
+            ("util-linux more", b"\x1b[7m--More--(5%)\x1b[27m", b" ", b"\r\x1b[K"),
+            ("busybox more", b"--More-- (5% of 3000 bytes)", b" ", b"\r" + b" " * 27 + b"\r"),
+            ("Juniper", b"---(more 45%)---", b" ", b"\r\x00" + b" " * 40 + b"\r\x00"),
+            ("Huawei", b"  ---- More ----", b" ", b"\x1b[42D"),
+            ("AOS-CX", b"-- MORE --, next page: Space, next line: Enter, quit: q", b" ", b"\r\x1b[2K"),
+            ("switch", b"<--- More --->", b" ", b"\r" + b" " * 14 + b"\r"),
+            ("ProCurve", b"Press any key to continue", b" ", b"\x1b[24;1H\x1b[2K"),
+            ("XOS", b"\x1b[7mPress <SPACE> to continue or <Q> to quit:\x1b[m", b" ", b"\r\x1b[K"),
+            ("Netgear", b"--More-- or (q)uit", b" ", bs(18) + b" " * 18 + bs(18)),
+            ("Dell", b"More: <space>,  Quit: q or CTRL+Z, One line: <return> ", b" ", bs(55) + b" " * 55 + bs(55)),
+            ("less, unknown terminal", b"Press RETURN to continue ", b"\r\n", b""),
+            ("less at the end", b"\x1b[7m(END)\x1b[27m", b"q", b"\r\x1b[K"),
+            ("-M", b"[Next page]", b" ", bs(11))]:
+        opts = ["-e", "-c", "-L", "crlf"] + (["-M", "[Next page]"] if name == "-M" else [])
+        rows.append(session("%s pager answered, left out" % name, Host(
+            ("send", b"$ "), ("expect", b"show\r\n"), ("send", b"out 1\r\n" + prompt), ("expect", key),
+            ("send", erase + b"  out 2\r\n$ ")), [banner(), b"$ out 1\r\n  out 2\r\n$ ", END], b"show\n",
+            b"show\r\n" + key, opts=opts))
+    pager_trace = [b'ravlo: chunk %d: pager prompt "--More--", answered' % n for n in (3, 4)]
+    traces_pagers = lambda run: None if re.findall(rb"ravlo: chunk \d+: pager.*", run.err) == pager_trace else \
+        "pager trace: %r" % run.err  # noqa: E731
+    rows += [
+        # Only at the end of an unfinished line, split too; after the last command line as well.
+        session("--More-- mid-line or ended not answered; answered after the last line", Host(
+            ("send", b"$ "), ("expect", b"show\n"), ("send", b"a --More-- b\r\nc --More--\r\n--Mo"), ("pause", 0.3),
+            ("send", b"re-- "), ("expect", b" "), ("send", b"\rd\r\n--More--"), ("expect", b" "), ("send", b"$ ")),
+            [banner(), b"$ a --More-- b\r\nc --More--\r\n--More-- \rd\r\n--More--$ ", END], b"show\n", b"show\n  ",
+            opts=["-e", "-v"], stderr=None, checks=[traces_pagers]),
+    ]
+    return rows
+
+
 GROUPS = {"records": records, "cli": cli, "session": sessions, "files": files,
           "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput,
-          "options": options}
+          "options": options, "pagers": pagers}
