@@ -38,6 +38,8 @@ constexpr PagerPrompt kPagerPrompts[] = {
     {"<--- More --->", PagerKey::kSpace},     {"Press any key to continue", PagerKey::kSpace},
     {"Press <SPACE> to continue", PagerKey::kSpace}, {"More: <space>", PagerKey::kSpace},
     {"Press RETURN to continue", PagerKey::kLineEnd}, {"(END)", PagerKey::kQuit},
+    // man's prompt for less, where the window is not known (a console server's pty).
+    {"(press h for help or q to quit)", PagerKey::kSpace},
 };
 
 // less's own short prompt: a line that is nothing else.
