@@ -37,6 +37,8 @@ struct Session {
   std::unique_ptr<EventTimer> connectTimer;
   Secrets secrets;  // options.secrets' values, and what the transcript holds back
   Records records;  // with options.records; after secrets, which it masks with
+  // The host's text on its way out (app/show.h), followed across chunks.
+  EscapeFilter escapes;    // with options.clean, options.promptAtEnd or the records
   PageJoiner pages;        // with options.clean and options.promptAtEnd: the unfinished line, held back
   PageJoiner recordPages;  // the same for the records, with options.promptAtEnd
   const char* typeLabel = "";

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "app/session.h"
-#include "escapes/escapes.h"
+#include "app/show.h"
 #include "messages/messages.h"
 #include "settle/settle.h"
 #include "textmatch/textmatch.h"
@@ -17,8 +17,6 @@
 namespace {
 
 constexpr int kChunkBytes = 10240;
-constexpr char kBel = 0x07;
-constexpr char kBelShown[] = "[0x07:BEL]";
 constexpr const char* kErrorKeywords[] = {"command not found", "Login incorrect"};
 // A pager that asks for ever is answered only so often for one command line.
 constexpr int kMaxPagerAnswers = 10000;
@@ -27,7 +25,7 @@ constexpr int kMaxPagerAnswers = 10000;
 struct Buffers {
   std::array<char, kChunkBytes + 1> receive;  // a chunk and its terminating zero
   std::array<char, kChunkBytes + 2> work;     // normalised copy: room for "#" and zero
-  std::array<char, kChunkBytes> clean;        // without escape sequences (-c, -e)
+  std::array<char, kChunkBytes> clean;        // without escape sequences (-c, -e, -j)
   std::array<unsigned char, kMaxScriptBytes> negotiation;
   std::array<unsigned char, TelnetFilter::kMaxReplyBytes> telnetReply;
   std::string line;  // one piece of a command line, at most CommandFile::kPieceBytes
@@ -45,7 +43,6 @@ struct LoopState {
   bool password = false;    // the prompt that takes the next line asks for a password
   std::uint64_t received = 0;  // bytes over the connection, for the records
   std::uint64_t sent = 0;
-  EscapeFilter escapes;     // -c, -e: the host's escape sequences, followed across chunks
   PromptTail tail;          // -e: the end of what the host sent since the last line
   SettleTime settle;        // -e: how long the host must stay quiet at a prompt
   bool held = false;        // -e: the text ends in a prompt that has not settled yet
@@ -126,29 +123,6 @@ int FilterTelnet(Session& session, Buffers& buffers, LoopState& state, int n) {
   return n;
 }
 
-// Writes one piece of the transcript, BEL bytes as bellMode (the context) says.
-void WriteShown(const char* chunk, int n, void* bellMode) {
-  const char* end = chunk + n;
-  while (chunk < end) {
-    const char* bel = *static_cast<std::int32_t*>(bellMode) == 1 ? std::find(chunk, end, kBel) : end;
-    std::fwrite(chunk, 1, static_cast<std::size_t>(bel - chunk), stdout);
-    if (bel == end) break;
-    std::fputs(kBelShown, stdout);
-    chunk = bel + 1;
-  }
-}
-
-// With -k every value is masked, also one split across chunks.
-void ShowPiece(const char* text, int n, void* session) {
-  auto* shown = static_cast<Session*>(session);
-  shown->secrets.Mask(text, n, WriteShown, &shown->bellMode);
-}
-
-void ShowChunk(Session& session, const char* chunk, int n) {
-  ShowPiece(chunk, n, &session);
-  std::fflush(stdout);
-}
-
 // The end record says what -s reports, also when without -s a lost
 // connection ended the session only once a limit expired; and the connect
 // limit by its own name.
@@ -165,57 +139,15 @@ void RecordEnd(Session& session, const LoopState& state, SessionEnd how, const c
   session.records.End({kind, keyword, EndStatus(how), atPrompt, state.received, state.sent});
 }
 
-void RecordText(const char* text, int n, void* records) { static_cast<Records*>(records)->Text(text, n); }
-
-// With -e the unfinished line waits, so that a pager's prompt in it can be
-// left out; a prompt (release) lets it go before the password mask and the
-// line follow.
-void Join(PageJoiner& pages, bool release, const char* text, int n, PageJoiner::Sink sink, void* context) {
-  pages.Show(text, n, sink, context);
-  if (release) pages.Release(sink, context);
-}
-
-// Shows the text that the pages and masking held back, then the message, if
-// any: the transcript keeps its order.
+// Shows the text held back, then the message, if any: the transcript keeps
+// its order.
 SessionEnd End(Session& session, const LoopState& state, SessionEnd how, const char* message = nullptr,
                const char* keyword = nullptr) {
-  session.pages.Release(ShowPiece, &session);
-  session.recordPages.Release(RecordText, &session.records);
-  session.secrets.Flush(WriteShown, &session.bellMode);
+  ShowHeld(session);
   if (message != nullptr) PrintMessage(message);
   Trace(session, kTraceEndTexts[static_cast<int>(how)]);
   RecordEnd(session, state, how, keyword);
   return how;
-}
-
-// Shows the chunk; with -c without its escape sequences. With -e the same
-// text goes to the end of what the host sent since the last line; the records
-// (-j) get it too. With -e, paged output is joined in the records, and with
-// -c in the transcript.
-void ShowText(Session& session, Buffers& buffers, LoopState& state, int n) {
-  const Options& options = session.options;
-  const char* shown = buffers.receive.data();
-  if (options.clean || options.promptAtEnd || session.records.IsOpen()) {
-    const int clean = state.escapes.Filter(shown, n, buffers.clean.data());
-    if (options.promptAtEnd) state.tail.Add(buffers.clean.data(), clean);
-    PagerKey key = PagerKey::kSpace;
-    const bool release = options.promptAtEnd && state.tail.Find() != nullptr && state.tail.FindPager(&key) == nullptr;
-    if (options.promptAtEnd && session.records.IsOpen()) {
-      Join(session.recordPages, release, buffers.clean.data(), clean, RecordText, &session.records);
-    } else {
-      session.records.Text(buffers.clean.data(), clean);
-    }
-    if (options.clean) {
-      shown = buffers.clean.data();
-      n = clean;
-    }
-    if (options.clean && options.promptAtEnd) {
-      Join(session.pages, release, shown, n, ShowPiece, &session);
-      std::fflush(stdout);
-      return;
-    }
-  }
-  ShowChunk(session, shown, n);
 }
 
 // The first of the texts that the text holds in this mode, or nullptr.
@@ -246,8 +178,7 @@ bool AnswerPager(Session& session, LoopState& state) {
   Trace(session, kTracePagerFormat, state.chunks, pager, answer ? "answered" : "not answered");
   if (!answer) return true;
   ++state.pagerAnswers;
-  session.pages.Answered();
-  session.recordPages.Answered();
+  PagerAnswered(session);
   const std::string_view bytes = key == PagerKey::kLineEnd ? session.options.lineEnd
                                  : key == PagerKey::kQuit  ? std::string_view("q")
                                                            : std::string_view(" ");
@@ -452,7 +383,7 @@ SessionEnd SessionLoop(Session& session) {
     }
 
     buffers->receive[text] = '\0';
-    ShowText(session, *buffers, state, text);
+    ShowText(session, buffers->receive.data(), text, buffers->clean.data(), state.tail);
 
     std::memcpy(buffers->work.data(), buffers->receive.data(), static_cast<std::size_t>(text));
     NormalizeChunk(buffers->work.data(), text);
