@@ -443,7 +443,7 @@ def prompt_at_end(smp):
         times = [int(t) for t in re.findall(rb"settle time (\d+) ms", run.err)]
         err = re.sub(rb"settle time (\d+) ms", lambda m: b"settle time %s ms" % (
             b"250" if m.group(1) == b"250" else b"LEARNED" if 150 <= int(m.group(1)) < 270 else
-            b"LONGER" if 270 <= int(m.group(1)) < 450 else m.group(1)), run.err)
+            b"LONGER" if 270 <= int(m.group(1)) < 450 else m.group(1)), run.err.replace(b"\r\n", b"\n"))
         want = "".join("ravlo: %s\n" % t for t in trace).encode()
         return None if err == want else "trace %r (settle times %s), expected %r" % (run.err, times, want)
     return [
@@ -645,7 +645,7 @@ def pagers():
             ("send", erase + b"  out 2\r\n$ ")), [banner(), b"$ out 1\r\n  out 2\r\n$ ", END], b"show\n",
             b"show\r\n" + key, opts=opts))
     pager_trace = [b'ravlo: chunk %d: pager prompt "--More--", answered' % n for n in (3, 4)]
-    traces_pagers = lambda run: None if re.findall(rb"ravlo: chunk \d+: pager.*", run.err) == pager_trace else \
+    traces_pagers = lambda run: None if re.findall(rb"ravlo: chunk \d+: pager[^\r\n]*", run.err) == pager_trace else \
         "pager trace: %r" % run.err  # noqa: E731
     rows += [
         # Only at the end of an unfinished line, split too; after the last command line as well.
