@@ -165,7 +165,27 @@ const char* FindErrorKeyword(const char* text, const Options& options) {
   return keyword != nullptr ? keyword : FindText(text, options.keywords, MATCH_ANYWHERE);
 }
 
-int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent);
+// Sends the whole piece, waiting while the connection's buffer is full, and
+// adds what went out to sent. 1 when all went out; 0 when it gave up once the
+// response limit expired, so a host that stops reading cannot hold the session
+// past its limit; -1 when the connection failed.
+int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent) {
+  const char* data = piece.data();
+  std::size_t left = piece.size();
+  while (left > 0) {
+    const int n = platform::SendSome(socket, data, static_cast<int>(std::min<std::size_t>(left, INT_MAX)));
+    if (n < 0) return -1;
+    if (n == 0) {
+      if (ResponseTimedOut.load() != 0) return 0;
+      platform::PauseOneMs();
+      continue;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+    sent += static_cast<unsigned long long>(n);
+  }
+  return 1;
+}
 
 // With -e a pager's prompt in the last, unfinished line gets its key, not a
 // command line; the limit restarts as for any answer. True when one was found,
@@ -201,9 +221,10 @@ void TraceSettle(const Session& session, LoopState& state) {
 void HoldPrompt(const Session& session, LoopState& state, int n) {
   const char* token = state.tail.Find();
   TracePrompt(session, state, n, token);
-  if (state.held && token == nullptr) Trace(session, kTracePromptHeldText);
   PagerKey key = PagerKey::kSpace;
-  state.held = token != nullptr || state.tail.FindPager(&key) != nullptr;
+  const bool held = token != nullptr || state.tail.FindPager(&key) != nullptr;
+  if (state.held && !held) Trace(session, kTracePromptHeldText);
+  state.held = held;
   state.settle.NoteChunk(state.arrived, SettleTime::Clock::now(), state.tail.MidLine());
   TraceSettle(session, state);
 }
@@ -235,28 +256,6 @@ bool IsPrompt(const Session& session, Buffers& buffers, LoopState& state, int n)
     TracePrompt(session, state, n, token != nullptr ? token : ownPrompt);
   }
   return CheckPrompt(buffers.work.data()) == 0 || ownPrompt != nullptr;
-}
-
-// Sends the whole piece, waiting while the connection's buffer is full, and
-// adds what went out to sent. 1 when all went out; 0 when it gave up once the
-// response limit expired, so a host that stops reading cannot hold the session
-// past its limit; -1 when the connection failed.
-int SendPiece(platform::SocketHandle socket, std::string_view piece, unsigned long long& sent) {
-  const char* data = piece.data();
-  std::size_t left = piece.size();
-  while (left > 0) {
-    const int n = platform::SendSome(socket, data, static_cast<int>(std::min<std::size_t>(left, INT_MAX)));
-    if (n < 0) return -1;
-    if (n == 0) {
-      if (ResponseTimedOut.load() != 0) return 0;
-      platform::PauseOneMs();
-      continue;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-    sent += static_cast<unsigned long long>(n);
-  }
-  return 1;
 }
 
 // Sends the next command line whole, piece after piece, each with its
