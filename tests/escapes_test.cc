@@ -47,6 +47,10 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
       {{"s\r--More--\r(END)|A", "\r", "\n  |R"}, "//\r\n  /"},  // a CR before a LF stays
       {{"--More--|A", "   |R"}, "/   /"},                   // spaces that nothing erases are text
       {{longLine, "x"}, longLine + "/x/"},                  // too long to be a prompt: let go
+      {{"ab", std::string(254, '.')}, "//"},                // held up to kHoldBytes...
+      {{"ab", longLine}, "/ab" + longLine + "/"},           // ...then let go, in order
+      {{"--More--|A", "x\r\n", "\bz\n"}, "/x\r\n/\bz\n/"},  // erasing ends at the first other byte
+      {{"--More--|A", "\r|R"}, "//"},                       // a last CR erased by the end
   };
   for (const auto& [chunks, out] : cases) {
     SCOPED_TRACE(testing::PrintToString(chunks));
