@@ -51,6 +51,8 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
       {{"ab", longLine}, "/ab" + longLine + "/"},           // ...then let go, in order
       {{"--More--|A", "x\r\n", "\bz\n"}, "/x\r\n/\bz\n/"},  // erasing ends at the first other byte
       {{"--More--|A", "\r|R"}, "//"},                       // a last CR erased by the end
+      {{"--More--|A", "\nx\n"}, "/\nx\n/"},                 // nothing to erase
+      {{"--More--|A", std::string(300, ' ') + "x\n"}, "/" + std::string(300, ' ') + "x\n/"},  // indentation
   };
   for (const auto& [chunks, out] : cases) {
     SCOPED_TRACE(testing::PrintToString(chunks));
