@@ -52,6 +52,7 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
       {{"--More--|A", "x\r\n", "\bz\n"}, "/x\r\n/\bz\n/"},  // erasing ends at the first other byte
       {{"--More--|A", "\r|R"}, "//"},                       // a last CR erased by the end
       {{"--More--|A", "\nx\n"}, "/\nx\n/"},                 // nothing to erase
+      {{"--More--|A", "\b\b  ", "\b\bx\n"}, "//x\n/"},        // erasing split across chunks
       {{"--More--|A", std::string(300, ' ') + "x\n"}, "/" + std::string(300, ' ') + "x\n/"},  // indentation
   };
   for (const auto& [chunks, out] : cases) {
