@@ -45,13 +45,16 @@ constexpr PagerPrompt kPagerPrompts[] = {
 // less's own short prompt: a line that is nothing else.
 constexpr char kLessPrompt[] = ":";
 
-// Where pattern occurs in [text, text + n), or nullptr.
-const char* Search(const char* text, int n, const char* pattern) {
+// Where pattern (not empty) occurs in the n bytes at text, or nullptr. Jumps
+// to each occurrence of the first byte: on a full chunk this is tens of times
+// faster than comparing at every position, and a pass has ~1 ms.
+const char* Search(const char* text, std::size_t n, const char* pattern) {
   const std::size_t length = std::strlen(pattern);
-  const char* end = text + n;
-  for (const char* at = text; static_cast<std::size_t>(end - at) >= length; ++at) {
+  if (length > n) return nullptr;
+  const char* end = text + (n - length) + 1;
+  for (const char* at = text; at < end; ++at) {
     at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<std::size_t>(end - at)));
-    if (at == nullptr || static_cast<std::size_t>(end - at) < length) return nullptr;
+    if (at == nullptr) return nullptr;
     if (std::memcmp(at, pattern, length) == 0) return at;
   }
   return nullptr;
@@ -68,15 +71,7 @@ std::int32_t MatchText(const char* text, const char* pattern, int mode) {
     return std::memcmp(text + last, pattern, patternLength) == 0 ? 0 : -1;
   }
   if (patternLength == 0) return 0;
-  // Jumps to each occurrence of the first byte: on a full chunk this is tens
-  // of times faster than comparing at every position, and a pass has ~1 ms.
-  const char* end = text + last + 1;
-  for (const char* at = text; at < end; ++at) {
-    at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<std::size_t>(end - at)));
-    if (at == nullptr) return -1;
-    if (std::memcmp(at, pattern, patternLength) == 0) return 0;
-  }
-  return -1;
+  return Search(text, textLength, pattern) != nullptr ? 0 : -1;
 }
 
 void NormalizeChunk(char* work, int n) {
@@ -187,13 +182,13 @@ const char* PromptTail::FindPager(PagerKey* key) const {
   *key = PagerKey::kSpace;
   const char* found = n == 1 && line[0] == kLessPrompt[0] ? kLessPrompt : nullptr;
   for (const PagerPrompt& pager : kPagerPrompts) {
-    if (found == nullptr && Search(line, n, pager.text) != nullptr) {
+    if (found == nullptr && Search(line, static_cast<std::size_t>(n), pager.text) != nullptr) {
       found = pager.text;
       *key = pager.key;
     }
   }
   for (const char* pager : pagers_) {
-    if (found == nullptr && Search(line, n, pager) != nullptr) {
+    if (found == nullptr && Search(line, static_cast<std::size_t>(n), pager) != nullptr) {
       found = pager;
       *key = PagerKey::kSpace;
     }
