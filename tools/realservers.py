@@ -59,8 +59,6 @@ WORKLOAD_OPTIONS = {"80x24": ["--window", "80x24"]}
 PREFIX_LISTS = 300
 # What a pager shows or erases with, which a clean transcript (-c) never holds.
 PAGED = re.compile(rb"--More--|\(END\)|Press RETURN|\x08")
-
-
 # A login banner as sites write them: lines that end in "#" and ">" before any prompt.
 BANNER = ["#" * 46, "#  Authorized access only. Disconnect now    #", "#  if you are not an authorized user.  >>>>  #",
           "#" * 46, "> maintenance: Sundays 02:00-04:00 >"]
@@ -227,16 +225,24 @@ class Lab:
                     "  connector: pty,/bin/login\n" % port)
         return [PROGRAMS["ser2net"], "-n", "-c", config, "-P", os.path.join(self.work, "ser2net.pid")]
 
-    def session(self, binary, server, options, kind, launcher=(), seconds=5, port=None):
-        """One ravlo session against the server, or through a link on port
-        (CuttingLink): (status, transcript, standard error)."""
+    def session(self, binary, server, options, kind, launcher=(), seconds=5, cut=None, seed=0):
+        """One ravlo session against the server, or through a CuttingLink when
+        cut is "SIZE,PAUSE_MS": (status, transcript, standard error)."""
+        link = cut and CuttingLink(PORTS[server], *map(int, cut.split(",")), seed=seed)
+        try:
+            return self._session(binary, server, options, kind, launcher, seconds, link.port if link else PORTS[server])
+        finally:
+            if link:
+                link.close()
+
+    def _session(self, binary, server, options, kind, launcher, seconds, port):
         commands = os.path.join(self.work, "commands.txt")
         with open(commands, "w") as f:
             f.write("".join(line + "\n" for line in self.commands(server)))
         passwords = {"RAVLO_PASSWORD": self.password, "RAVLO_VTY_PASSWORD": self.vty_password,
                      "RAVLO_ENABLE_PASSWORD": self.enable_password}
         options = list(options) + WORKLOAD_OPTIONS.get(self.workload, [])
-        command = list(launcher) + [binary, "-s", "-p", str(port or PORTS[server])] + options + \
+        command = list(launcher) + [binary, "-s", "-p", str(port)] + options + \
             [a for name in passwords for a in ("-k", name)] + ["127.0.0.1", kind, str(seconds), commands, "1"]
         try:
             proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 12,
@@ -261,12 +267,12 @@ class Lab:
 
     def paging_problems(self, server, out):
         """What the workload's clean transcript lacks, or holds of a pager."""
-        text, at, problems = ESCAPES.sub(b"", out), 0, []
+        text, at = ESCAPES.sub(b"", out), 0
         for line in self.long_output(server):
             at = text.find(line.encode(), at)
             if at < 0:
                 return ["%r missing, or out of order" % line]
-        return problems + ["a pager's prompt or erase bytes: %r" % m for m in PAGED.findall(text)[:1]]
+        return ["a pager's prompt or erase bytes: %r" % m for m in PAGED.findall(text)[:1]]
 
 
 def stop(process):

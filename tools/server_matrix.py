@@ -60,12 +60,8 @@ def main(argv):
                 for kind in types:
                     done = ahead = 0
                     for run in range(options.runs):
-                        link = options.cut and realservers.CuttingLink(
-                            realservers.PORTS[server], *map(int, options.cut.split(",")), seed=run)
                         status, out, _ = lab.session(binary, server, shlex.split(flags.replace("none", "")),
-                                                     kind, launcher, port=link and link.port)
-                        if link:
-                            link.close()
+                                                     kind, launcher, cut=options.cut, seed=run)
                         ok, lines = lab.verdict(server, status, out)
                         done, ahead = done + ok, ahead + bool(lines)
                     cells.append("%d/%d%s" % (done, options.runs, ", %d ahead" % ahead if ahead else ""))

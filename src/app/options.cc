@@ -18,7 +18,7 @@ namespace {
 
 // Options with a long name only get ids past every character.
 constexpr int kLongOnly = 256;
-constexpr int kSettle = kLongOnly;
+constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2;
 
 struct OptionRow {
   int shortName;  // a character, or an id of a long-only option
@@ -97,7 +97,6 @@ bool ReadTerminalType(Options& options, const char* text) {
          std::all_of(text, text + length, [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
-
 // One row per option; kHelpText lists them for the user.
 constexpr OptionRow kOptionRows[] = {
     {'s', "status", no_argument, [](Options& o, const char*) { return o.status = true; }},
@@ -115,8 +114,8 @@ constexpr OptionRow kOptionRows[] = {
     {'c', "clean", no_argument, [](Options& o, const char*) { return o.clean = true; }},
     {kSettle, "settle", required_argument, ReadSettle},
     {'j', "records", required_argument, [](Options& o, const char* t) { return *(o.records = t) != '\0'; }},
-    {kLongOnly + 1, "window", required_argument, ReadWindow},
-    {kLongOnly + 2, "term", required_argument, ReadTerminalType},
+    {kWindow, "window", required_argument, ReadWindow},
+    {kTerm, "term", required_argument, ReadTerminalType},
     {'M', "more", required_argument, [](Options& o, const char* t) { return AddText(o.pagers, t); }},
 };
 

@@ -82,16 +82,12 @@ def main(argv):
             lab.start(options.server)
             for cut, lab.workload in [(c, w) for c in options.cut or [None] for w in options.workload or ["login"]]:
                 for run in range(options.repeat):
-                    link = cut and realservers.CuttingLink(realservers.PORTS[options.server],
-                                                          *map(int, cut.split(",")), seed=run)
                     log = []
                     for _retry in range(2):  # Wine may end a session at its start or its exit
                         status, out, err = lab.session(os.path.abspath(options.binary), options.server, flags, kind,
-                                                       options.launcher.split(), port=link and link.port)
+                                                       options.launcher.split(), cut=cut, seed=run)
                         if not wine.crashed(status, out):
                             break
-                    if link:
-                        link.close()
                     problems = check(lab, options.server, status, out, wine.drop_noise(err, log))
                     if not cut:  # the same session with -j: the transcript as without, and the records
                         path = os.path.join(lab.work, "records.jsonl")
