@@ -6,6 +6,8 @@
 #include <vector>
 #include <utility>
 
+#include "collect.h"
+
 namespace {
 
 // Each input also cut in two at every position: sequences and CR NUL span the cut.
@@ -32,10 +34,6 @@ TEST(EscapeFilter, LeavesOutSequencesAndTheZeroOfCrNul) {
   }
 }
 
-void Append(const char* bytes, int count, void* shown) {
-  static_cast<std::string*>(shown)->append(bytes, static_cast<std::size_t>(count));
-}
-
 // Chunks as the host sends them; "|A" ends one that a pager answer follows,
 // "|R" one after which the held line is let go. "/" ends what each chunk let out.
 TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
@@ -57,16 +55,17 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
   };
   for (const auto& [chunks, out] : cases) {
     SCOPED_TRACE(testing::PrintToString(chunks));
-    PageJoiner joiner;
-    std::string shown, got;
+    Collect shown;
+    PageJoiner joiner(shown);
+    std::string got;
     std::size_t before = 0;
     for (std::string chunk : chunks) {
       const char mark = chunk.size() > 1 && chunk[chunk.size() - 2] == '|' ? chunk.back() : ' ';
       chunk.resize(chunk.size() - (mark == ' ' ? 0 : 2));
-      joiner.Show(chunk.data(), static_cast<int>(chunk.size()), Append, &shown);
-      if (mark == 'A') joiner.Answered();
-      if (mark == 'R') joiner.Release(Append, &shown);
-      got += shown.substr(std::exchange(before, shown.size())) + "/";
+      joiner.Write(chunk.data(), static_cast<int>(chunk.size()));
+      if (mark == 'A') joiner.Note(Mark::kAnswered);
+      if (mark == 'R') joiner.Note(Mark::kPrompt);
+      got += shown.text.substr(std::exchange(before, shown.text.size())) + "/";
     }
     EXPECT_EQ(got, out);
   }

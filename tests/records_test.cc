@@ -14,14 +14,16 @@ namespace {
 
 // The records of a line "echo hi" answered by the chunks, times left out.
 std::string RecordsOf(const Secrets& secrets, const std::vector<std::string>& chunks) {
-  const std::string path = ::testing::TempDir() + "records_test.jsonl";
+  // A file of each test's own: ctest runs them side by side.
+  const std::string path =
+      ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".jsonl";
   {
     Records records;
     EXPECT_EQ(records.Open(path.c_str(), "\n", secrets), 0);
     records.Start();
-    records.Text("$ ", 2);
-    records.Line("echo hi\n", false, false);
-    for (const std::string& chunk : chunks) records.Text(chunk.data(), static_cast<int>(chunk.size()));
+    records.Write("$ ", 2);
+    records.Line("echo hi\n", "echo hi\n", false, false);
+    for (const std::string& chunk : chunks) records.Write(chunk.data(), static_cast<int>(chunk.size()));
     records.End({"file-done", nullptr, 0, true, 1, 2});
     EXPECT_EQ(records.Close(), 0);
   }

@@ -5,11 +5,9 @@
 
 #include <string>
 
-namespace {
+#include "collect.h"
 
-void Append(const char* bytes, int count, void* shown) {
-  static_cast<std::string*>(shown)->append(bytes, static_cast<std::size_t>(count));
-}
+namespace {
 
 constexpr const char* kNames[] = {"RAVLO_TEST_A", "RAVLO_TEST_B"};
 
@@ -54,14 +52,15 @@ TEST(Secrets, MasksValuesSplitAcrossChunks) {
     for (std::size_t cut = 0; cut <= c.text.size() + 1; ++cut) {
       SCOPED_TRACE(c.text + " cut at " + std::to_string(cut));
       Secrets secrets = Loaded(c.values);
-      std::string shown;
+      Secrets::Stream stream = secrets.NewStream();
+      Collect shown;
       for (std::size_t at = 0; at < c.text.size();) {
         const std::size_t n = cut > c.text.size() ? 1 : at < cut ? cut - at : c.text.size() - at;
-        secrets.Mask(c.text.data() + at, static_cast<int>(n), Append, &shown);
+        secrets.Mask(stream, c.text.data() + at, static_cast<int>(n), shown);
         at += n;
       }
-      secrets.Flush(Append, &shown);
-      EXPECT_EQ(shown, c.shown);
+      secrets.Flush(stream, shown);
+      EXPECT_EQ(shown.text, c.shown);
     }
   }
 }

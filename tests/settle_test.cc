@@ -18,7 +18,7 @@ int SettleAfter(int leastMs, std::initializer_list<Piece> pieces) {
   SettleTime settle(leastMs);
   Clock::time_point received{};
   for (const Piece& piece : pieces) {
-    if (piece.lineSentBefore) settle.NoteLineSent();
+    if (piece.lineSentBefore) settle.NoteSent(SettleTime::Sent::kLine);
     const Clock::time_point arrived = received + milliseconds(piece.pauseMs);
     received = arrived + milliseconds(1);
     settle.NoteChunk(arrived, received, piece.midLine);

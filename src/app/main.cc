@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "app/limits.h"
 #include "app/options.h"
 #include "app/session.h"
 #include "messages/messages.h"
@@ -112,8 +113,6 @@ int main(int argc, char** argv) {
   }
   session.commandFile.SetLineEnd(session.options.lineEnd);
   session.records.Start();
-  session.telnet = TelnetFilter(session.options.windowColumns, session.options.windowRows,
-                                session.options.terminalType);
   session.socket = platform::ConnectNonBlocking(session.peer);
   RestartResponseTimer(session);
   StartConnectTimer(session);

@@ -8,7 +8,6 @@
 
 #include "app/command_file.h"
 #include "app/options.h"
-#include "escapes/escapes.h"
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
 #include "platform/wait.h"
@@ -28,7 +27,6 @@ struct Session {
   platform::SocketHandle socket = platform::kNoSocket;
   platform::PeerAddress peer;  // with its port, options.port
   std::int32_t negotiationStep = 0;
-  TelnetFilter telnet;  // with options.telnet: the host's commands, followed across chunks
   platform::SocketWait wait;  // before the timer, which wakes it: it outlives every timer
   std::unique_ptr<EventTimer> responseTimer;
   // With options.connectSeconds, until the connection is made: its timer
@@ -37,10 +35,6 @@ struct Session {
   std::unique_ptr<EventTimer> connectTimer;
   Secrets secrets;  // options.secrets' values, and what the transcript holds back
   Records records;  // with options.records; after secrets, which it masks with
-  // The host's text on its way out (app/show.h), followed across chunks.
-  EscapeFilter escapes;    // with options.clean, options.promptAtEnd or the records
-  PageJoiner pages;        // with options.clean and options.promptAtEnd: the unfinished line, held back
-  PageJoiner recordPages;  // the same for the records, with options.promptAtEnd
   const char* typeLabel = "";
   const char* bellLabel = "";
 };
@@ -59,9 +53,3 @@ int EndStatus(SessionEnd end);
 // also until the connection is closed or fails, with options.connectSeconds
 // until that limit expires before the connection is made.
 SessionEnd SessionLoop(Session& session);
-
-// Replaces the response timer with a fresh one, so the limit counts from now.
-void RestartResponseTimer(Session& session);
-
-// Starts the connect limit, with options.connectSeconds only.
-void StartConnectTimer(Session& session);

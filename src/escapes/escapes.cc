@@ -38,7 +38,11 @@ int EscapeFilter::Filter(const char* in, int n, char* out) {
     }
     const unsigned char c = static_cast<unsigned char>(*at++);
     const bool afterCr = std::exchange(afterCr_, c == '\r');
-    if (Take(c) || (c == 0 && afterCr)) continue;
+    if (Take(c)) {
+      if (std::exchange(moveBack_, false)) out[count++] = static_cast<char>(kEsc);
+      continue;
+    }
+    if (c == 0 && afterCr) continue;
     out[count++] = static_cast<char>(c);
   }
   return count;
@@ -57,6 +61,7 @@ bool EscapeFilter::Take(unsigned char c) {
       break;
     case State::kCsi:
       if (Within(c, 0x20, 0x3F)) state_ = State::kCsi;
+      moveBack_ = markMovesBack_ && c == 'D';
       if (Within(c, 0x20, 0x7E)) return true;
       break;
     case State::kString:
@@ -75,19 +80,30 @@ bool EscapeFilter::Take(unsigned char c) {
   return true;
 }
 
-void PageJoiner::Show(const char* text, int n, Sink sink, void* context) {
-  const int erased = erasing_ ? Erase(text, n, sink, context) : 0;
-  Hold(text + erased, n - erased, sink, context);
+void PageJoiner::Write(const char* text, int n) {
+  const int erased = erasing_ ? Erase(text, n) : 0;
+  PassMarked(text + erased, n - erased);
 }
 
-void PageJoiner::Hold(const char* text, int n, Sink sink, void* context) {
+// Hold, piece by piece, with the ESC marks left out.
+void PageJoiner::PassMarked(const char* text, int n) {
+  const char* const end = text + n;
+  for (const char* at = text;; ++at) {
+    const char* mark = Find(at, end, static_cast<char>(kEsc));
+    Hold(at, static_cast<int>(mark - at));
+    if (mark == end) break;
+    at = mark;
+  }
+}
+
+void PageJoiner::Hold(const char* text, int n) {
   if (n == 0) return;
   const char* end = text + n;
   const char* lastLf = end;
   while (lastLf > text && lastLf[-1] != '\n') --lastLf;
   if (lastLf > text) {
-    PassHeld(sink, context);
-    sink(text, static_cast<int>(lastLf - text), context);
+    PassHeld();
+    next_.Write(text, static_cast<int>(lastLf - text));
     holding_ = true;
     text = lastLf;
   }
@@ -97,50 +113,52 @@ void PageJoiner::Hold(const char* text, int n, Sink sink, void* context) {
     heldLength_ += rest;
     return;
   }
-  PassHeld(sink, context);
-  if (rest > 0) sink(text, rest, context);
+  PassHeld();
+  if (rest > 0) next_.Write(text, rest);
   holding_ = false;
 }
 
 // Takes the erase bytes at the start of text and returns their count; the
 // first other byte (or a full pending_) ends the erasing.
-int PageJoiner::Erase(const char* text, int n, Sink sink, void* context) {
+int PageJoiner::Erase(const char* text, int n) {
   int i = 0;
   for (; i < n && pendingLength_ < kHoldBytes; ++i) {
     const char c = text[i];
+    const bool back = c == '\b' || c == static_cast<char>(kEsc);
     const bool pendingCr = pendingLength_ > 0 && pending_[pendingLength_ - 1] == '\r';
-    if (c == '\b' || c == '\r' || (c == ' ' && pendingCr)) pendingLength_ = 0;  // all pending erased
+    if (back || c == '\r' || (c == ' ' && pendingCr)) pendingLength_ = 0;  // all pending erased
     if (c == '\r' || c == ' ') pending_[pendingLength_++] = c;
-    if (c != '\b' && c != '\r' && c != ' ') break;
+    if (!back && c != '\r' && c != ' ') break;
   }
-  if (i < n || pendingLength_ == kHoldBytes) Settle(i < n && text[i] == '\n', sink, context);
+  if (i < n || pendingLength_ == kHoldBytes) Settle(i < n && text[i] == '\n');
   return i;
 }
 
 // Ends the erasing: spaces after the last pending CR are the line's own
 // indentation, and a last CR stays before a LF.
-void PageJoiner::Settle(bool beforeLf, Sink sink, void* context) {
+void PageJoiner::Settle(bool beforeLf) {
   int from = pendingLength_;
   while (from > 0 && pending_[from - 1] != '\r') --from;
   if (beforeLf && from > 0 && from == pendingLength_) --from;
   erasing_ = false;
   const int count = pendingLength_ - from;
   pendingLength_ = 0;
-  Hold(pending_ + from, count, sink, context);
+  Hold(pending_ + from, count);
 }
 
-void PageJoiner::Answered() {
-  heldLength_ = 0;
-  pendingLength_ = 0;
-  erasing_ = true;
+void PageJoiner::Note(Mark mark) {
+  if (mark == Mark::kAnswered) {
+    heldLength_ = 0;
+    pendingLength_ = 0;
+    erasing_ = true;
+  } else if (mark == Mark::kPrompt || mark == Mark::kEnd) {
+    if (erasing_) Settle(false);
+    PassHeld();
+  }
+  next_.Note(mark);
 }
 
-void PageJoiner::Release(Sink sink, void* context) {
-  if (erasing_) Settle(false, sink, context);
-  PassHeld(sink, context);
-}
-
-void PageJoiner::PassHeld(Sink sink, void* context) {
-  if (heldLength_ > 0) sink(held_, heldLength_, context);
+void PageJoiner::PassHeld() {
+  if (heldLength_ > 0) next_.Write(held_, heldLength_);
   heldLength_ = 0;
 }

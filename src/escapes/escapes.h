@@ -2,6 +2,8 @@
 // transcript (-c) and for the prompt test at the end of the text (-e).
 #pragma once
 
+#include "road/stage.h"
+
 // Follows the host's stream across chunks, in a few bytes of state; nothing is
 // allocated. Left out: CSI (ESC [, parameter and intermediate bytes, a final
 // byte 0x40-0x7E), strings (ESC ] as in a window title, ESC P, ESC X, ESC ^,
@@ -9,6 +11,10 @@
 // byte 0x30-0x7E, such as ESC = or ESC ( B), and the zero byte of CR NUL.
 class EscapeFilter {
  public:
+  // markMovesBack: a cursor move back (ESC [ n D) leaves one ESC byte in the
+  // text, for a PageJoiner to erase with; no other ESC byte ever stays.
+  explicit EscapeFilter(bool markMovesBack = false) : markMovesBack_(markMovesBack) {}
+
   // Copies the n bytes at in that are text to out (room for n; may be in) and
   // returns how many. A sequence that meets a byte it cannot hold ends there,
   // and that byte is text: a stray ESC swallows at most the rest of a line.
@@ -19,39 +25,44 @@ class EscapeFilter {
   bool Take(unsigned char c);  // true when c belongs to a sequence
   State state_ = State::kText;
   bool afterCr_ = false;  // the last byte seen was CR, in this chunk or the one before
+  bool markMovesBack_;
+  bool moveBack_ = false;  // the sequence Take just ended moved the cursor back
 };
 
 // Paged output as one piece (-c with -e): the last, unfinished line is held
 // back, so that a pager's prompt in it, and the bytes that erase it once
-// answered, never reach the transcript. Fed text without escape sequences.
-// Holds at most kHoldBytes; nothing is allocated, nothing is lost.
-class PageJoiner {
+// answered, never reach the next stage. Fed text without escape sequences, in
+// which an ESC byte marks a cursor move back. Holds at most kHoldBytes;
+// nothing is allocated, nothing is lost.
+class PageJoiner final : public Stage {
  public:
-  using Sink = void (*)(const char* bytes, int count, void* context);
   static constexpr int kHoldBytes = 256;
 
-  // Passes the n bytes at text to sink, but for the last unfinished line
-  // (after the last LF), held until a LF follows or Release; a longer one is
-  // let go. After Answered, backspaces, CRs not before a LF, and spaces before
-  // a backspace or CR are left out, up to the first other byte.
-  void Show(const char* text, int n, Sink sink, void* context);
+  explicit PageJoiner(Stage& next) : next_(next) {}
 
-  // The held line ends in a pager's prompt: it goes, what a CR in it let the
-  // prompt write over too; the erasing begins.
-  void Answered();
+  // Passes the text on, but for the last unfinished line (after the last LF),
+  // held until a LF follows or a kPrompt; a longer one is let go. After
+  // kAnswered, backspaces and cursor moves back, CRs not before a LF, and
+  // spaces before any of them are left out, up to the first other byte. An
+  // ESC mark is never passed on.
+  void Write(const char* text, int n) override;
 
-  // Passes on what is held, and ends the erasing: at a prompt, at the end.
-  void Release(Sink sink, void* context);
+  // kAnswered: the held line ends in a pager's prompt: it goes, what a CR in
+  // it let the prompt write over too; the erasing begins. kPrompt, kEnd: what
+  // is held goes on, and the erasing ends.
+  void Note(Mark mark) override;
 
  private:
-  void Hold(const char* text, int n, Sink sink, void* context);
-  int Erase(const char* text, int n, Sink sink, void* context);
-  void Settle(bool beforeLf, Sink sink, void* context);
-  void PassHeld(Sink sink, void* context);
+  void PassMarked(const char* text, int n);
+  void Hold(const char* text, int n);
+  int Erase(const char* text, int n);
+  void Settle(bool beforeLf);
+  void PassHeld();
+  Stage& next_;
   char held_[kHoldBytes];
   int heldLength_ = 0;
   bool holding_ = true;   // false: the line grew past kHoldBytes, let go up to its LF
-  char pending_[kHoldBytes];  // after Answered: spaces and CRs whose next byte decides
+  char pending_[kHoldBytes];  // while erasing: spaces and CRs whose next byte decides
   int pendingLength_ = 0;
   bool erasing_ = false;
 };

@@ -101,12 +101,13 @@ void CivilFromDays(long long days, long long& year, unsigned& month, unsigned& d
 
 }  // namespace
 
-struct Records::Writer {
+struct Records::Writer final : Stage {
   std::FILE* file = nullptr;
   bool failed = false;  // a write to file failed
   std::string_view lineEnd;
   const Secrets* secrets = nullptr;
   Secrets::Stream masked;  // what masking holds back of the host's text
+  Secrets::Stream maskedEcho;  // the same of the line as sent
 
   std::vector<char> out = std::vector<char>(kOutBytes);
   std::size_t outCount = 0;  // out[0, outCount) waits for the file
@@ -125,8 +126,17 @@ struct Records::Writer {
   bool skipLf = false;    // the last record ended on a CR: an LF next is its pair
   // The record's first line is dropped when it is the echo of the line:
   // echo[0, match) matched the output so far, which nothing else holds.
-  std::vector<char> echo = std::vector<char>(kEchoBytes);
-  std::size_t echoCount = 0;  // the line's length; past kEchoBytes it is not looked for
+  // It is the line as sent, masked as the host's text is.
+  struct Echo final : Stage {
+    std::vector<char> bytes = std::vector<char>(kEchoBytes);
+    std::size_t count = 0;  // the line's length; past kEchoBytes it is not looked for
+    void Write(const char* piece, int n) override {
+      const auto size = static_cast<std::size_t>(n);
+      if (count + size <= bytes.size()) std::copy(piece, piece + n, bytes.data() + count);
+      count += size;
+    }
+    void Note(Mark) override {}
+  } echo;
   std::size_t match = 0;
   bool echoing = false;
   // The line being received: at a prompt, the prompt; its older bytes go to
@@ -264,7 +274,7 @@ struct Records::Writer {
     for (; crs > 0; --crs) LoneCr();
     lineStart = false;
     if (echoing) {
-      if (match < echoCount && static_cast<unsigned char>(echo[match]) == c) {
+      if (match < echo.count && static_cast<unsigned char>(echo.bytes[match]) == c) {
         ++match;
         return;
       }
@@ -279,7 +289,7 @@ struct Records::Writer {
   }
   void LineEnd() {
     lineStart = true;
-    if (echoing && match == echoCount) {
+    if (echoing && match == echo.count) {
       echoing = false;  // the echo, dropped with its line end
       return;
     }
@@ -291,7 +301,7 @@ struct Records::Writer {
   void StopEcho() {
     if (!echoing) return;
     echoing = false;
-    for (std::size_t k = 0; k < match; ++k) Pend(static_cast<unsigned char>(echo[k]));
+    for (std::size_t k = 0; k < match; ++k) Pend(static_cast<unsigned char>(echo.bytes[k]));
   }
   void PutPending() {
     if (pendingPlain) PutRaw(pending.data(), pendingCount);
@@ -313,7 +323,7 @@ struct Records::Writer {
     pendingCount -= cut;
   }
 
-  void Line(const std::string& piece, bool more, bool password) {
+  void Line(const std::string& piece, std::string_view sent, bool more, bool password) {
     if (part != Part::kInput) {
       Close(true, false, nullptr);
       ++lines;
@@ -323,24 +333,28 @@ struct Records::Writer {
       std::snprintf(text, sizeof text, "{\"n\":%d,\"input\":%s", lines, password ? kPasswordInput : "\"");
       Put(text);
       passwordLine = password;
-      echoCount = 0;
+      echo.count = 0;
       part = Part::kInput;
     }
-    std::size_t n = piece.size();
-    if (!more && n >= lineEnd.size() && piece.compare(n - lineEnd.size(), lineEnd.size(), lineEnd) == 0) {
-      n -= lineEnd.size();
-    }
-    if (echoCount + n <= echo.size()) std::copy(piece.data(), piece.data() + n, echo.data() + echoCount);
-    echoCount += n;
+    const std::size_t n = WithoutLineEnd(piece, more).size();
+    const std::string_view echoed = WithoutLineEnd(sent, more);
+    secrets->Mask(maskedEcho, echoed.data(), static_cast<int>(echoed.size()), echo);
+    if (!more) secrets->Flush(maskedEcho, echo);
     auto emit = [this](unsigned char c) { PutEscaped(c); };
     for (std::size_t k = 0; k < n && !passwordLine; ++k) inputUtf8.Push(static_cast<unsigned char>(piece[k]), emit);
     if (!more) EndInput(true);
+  }
+  // The last piece of a line without the line end it was given.
+  std::string_view WithoutLineEnd(std::string_view piece, bool more) const {
+    const std::size_t n = piece.size();
+    const bool ends = !more && n >= lineEnd.size() && piece.compare(n - lineEnd.size(), lineEnd.size(), lineEnd) == 0;
+    return piece.substr(0, ends ? n - lineEnd.size() : n);
   }
   // whole: the line went out to its end, so its echo can be looked for.
   void EndInput(bool whole) {
     inputUtf8.Finish([this](unsigned char c) { PutEscaped(c); });
     Put(passwordLine ? ",\"output\":\"" : "\",\"output\":\"");
-    echoing = whole && echoCount <= echo.size();
+    echoing = whole && echo.count <= echo.bytes.size();
     match = 0;
     part = Part::kOutput;
   }
@@ -351,7 +365,7 @@ struct Records::Writer {
   void Close(bool atPrompt, bool final, const char* keyword) {
     if (part == Part::kInput) EndInput(false);
     if (part == Part::kNone) return;
-    secrets->Flush(masked, TakeMasked, this);
+    secrets->Flush(masked, *this);
     if (final) outputUtf8.Finish([this](unsigned char c) { OutputByte(c); });
     if (crs > 0) {
       LoneCr();
@@ -379,9 +393,9 @@ struct Records::Writer {
     part = Part::kNone;
   }
 
-  static void TakeMasked(const char* bytes, int n, void* context) {
-    static_cast<Writer*>(context)->Feed(bytes, n);
-  }
+  // The host's text, masked.
+  void Write(const char* bytes, int n) override { Feed(bytes, n); }
+  void Note(Mark) override {}
 };
 
 Records::Records() = default;
@@ -395,6 +409,7 @@ int Records::Open(const char* path, std::string_view lineEnd, const Secrets& sec
   writer_->lineEnd = lineEnd;
   writer_->secrets = &secrets;
   writer_->masked = secrets.NewStream();
+  writer_->maskedEcho = secrets.NewStream();
   return 0;
 }
 
@@ -404,12 +419,12 @@ void Records::Start() {
   writer_->sessionWall = WallClock::now();
 }
 
-void Records::Text(const char* text, int n) {
-  if (writer_) writer_->secrets->Mask(writer_->masked, text, n, Writer::TakeMasked, writer_.get());
+void Records::Write(const char* text, int n) {
+  if (writer_) writer_->secrets->Mask(writer_->masked, text, n, *writer_);
 }
 
-void Records::Line(const std::string& piece, bool more, bool password) {
-  if (writer_) writer_->Line(piece, more, password);
+void Records::Line(const std::string& piece, std::string_view sent, bool more, bool password) {
+  if (writer_) writer_->Line(piece, sent, more, password);
 }
 
 void Records::End(const Ending& ending) {

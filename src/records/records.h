@@ -9,9 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "road/stage.h"
 #include "secrets/secrets.h"
 
-class Records {
+class Records final : public Stage {
  public:
   Records();
   ~Records();
@@ -28,11 +29,14 @@ class Records {
   void Start();
 
   // The host's text, without escape sequences, in order.
-  void Text(const char* text, int n);
-  // One piece of a line going out, as it stands in the command file; more: the
-  // line goes on in the next piece. The first piece of a line ends the record
-  // before it at its prompt. password: the line answers a password prompt.
-  void Line(const std::string& piece, bool more, bool password);
+  void Write(const char* text, int n) override;
+  // The end comes with End.
+  void Note(Mark) override {}
+  // One piece of a line going out: as it stands in the command file, and as
+  // sent (its ${NAME}s expanded), whose echo is left out; more: the line goes
+  // on in the next piece. The first piece of a line ends the record before it
+  // at its prompt. password: the line answers a password prompt.
+  void Line(const std::string& piece, std::string_view sent, bool more, bool password);
 
   struct Ending {
     const char* kind;     // "file-done", "no-response", "error-keyword", ...

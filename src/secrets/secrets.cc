@@ -32,12 +32,12 @@ struct Secrets::View {
     return n == secret.length ? Found::kWhole : Found::kPrefix;
   }
 
-  // Hands on [from, to), in at most two pieces.
-  void Pass(std::size_t from, std::size_t to, Sink sink, void* context) const {
+  // Writes [from, to), in at most two pieces.
+  void Pass(std::size_t from, std::size_t to, Stage& next) const {
     const std::size_t heldTo = std::min(to, heldCount);
-    if (from < heldTo) sink(held + from, static_cast<int>(heldTo - from), context);
+    if (from < heldTo) next.Write(held + from, static_cast<int>(heldTo - from));
     from = std::max(from, heldCount);
-    if (from < to) sink(chunk + (from - heldCount), static_cast<int>(to - from), context);
+    if (from < to) next.Write(chunk + (from - heldCount), static_cast<int>(to - from));
   }
 };
 
@@ -50,7 +50,6 @@ const char* Secrets::Load(const std::vector<const char*>& names) {
     longest = std::max(longest, secrets_.back().length);
   }
   longest_ = longest;
-  transcript_ = NewStream();
   return nullptr;
 }
 
@@ -102,23 +101,23 @@ void Secrets::Wipe() {
   expanded_.clear();
 }
 
-void Secrets::Mask(Stream& stream, const char* chunk, int count, Sink sink, void* context) const {
+void Secrets::Mask(Stream& stream, const char* chunk, int count, Stage& next) const {
   if (secrets_.empty()) {
-    sink(chunk, count, context);
+    next.Write(chunk, count);
     return;
   }
   const View view{stream.held_.data(), stream.heldCount_, chunk, static_cast<std::size_t>(count)};
-  Scan(view, false, stream, sink, context);
+  Scan(view, false, stream, next);
 }
 
-void Secrets::Flush(Stream& stream, Sink sink, void* context) const {
-  Scan(View{stream.held_.data(), stream.heldCount_, nullptr, 0}, true, stream, sink, context);
+void Secrets::Flush(Stream& stream, Stage& next) const {
+  Scan(View{stream.held_.data(), stream.heldCount_, nullptr, 0}, true, stream, next);
 }
 
 // Masks the longest value found at each place. Unless final, stops at the
 // first place where the stream ends inside a value, and holds the rest back:
 // fewer bytes than the longest value.
-void Secrets::Scan(const View& view, bool final, Stream& stream, Sink sink, void* context) const {
+void Secrets::Scan(const View& view, bool final, Stream& stream, Stage& next) const {
   std::size_t shown = 0;
   std::size_t at = 0;
   while (at < view.Size()) {
@@ -134,12 +133,12 @@ void Secrets::Scan(const View& view, bool final, Stream& stream, Sink sink, void
       ++at;
       continue;
     }
-    view.Pass(shown, at, sink, context);
-    sink(kMask, kMaskBytes, context);
+    view.Pass(shown, at, next);
+    next.Write(kMask, kMaskBytes);
     at += whole;
     shown = at;
   }
-  view.Pass(shown, at, sink, context);
+  view.Pass(shown, at, next);
   // Left to right: each byte is read before anything overwrites it.
   stream.heldCount_ = view.Size() - at;
   for (std::size_t k = 0; k < stream.heldCount_; ++k) stream.held_[k] = view[at + k];

@@ -6,11 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "road/stage.h"
+
 class Secrets {
  public:
-  // Where masked text goes, piece by piece, in order.
-  using Sink = void (*)(const char* bytes, int count, void* context);
-
   // Reads each name's value from the environment, once; the values are used
   // where the environment keeps them. Returns nullptr when every one is set
   // and not empty, else the first name that is not.
@@ -25,7 +24,7 @@ class Secrets {
 
   // What one stream of masked text holds back for its next chunk: the bytes
   // at its end that could begin a value. The transcript has one, the records
-  // another; each is sized once, by Load or NewStream.
+  // another; each is sized once, by NewStream.
   class Stream {
    private:
     friend class Secrets;
@@ -35,15 +34,12 @@ class Secrets {
   // A stream of its own for another reader of the host's text; after Load.
   Stream NewStream() const;
 
-  // Hands the chunk on to sink with every value in it shown as "********".
+  // Writes the chunk to next with every value in it shown as "********".
   // The bytes at its end that could begin a value are held back in stream and
-  // handed on with its next chunk, or by Flush. Allocates nothing.
-  void Mask(Stream& stream, const char* chunk, int count, Sink sink, void* context) const;
-  // Hands on what stream holds back, values in it masked.
-  void Flush(Stream& stream, Sink sink, void* context) const;
-  // The same for the transcript's stream; Flush at the session's end.
-  void Mask(const char* chunk, int count, Sink sink, void* context) { Mask(transcript_, chunk, count, sink, context); }
-  void Flush(Sink sink, void* context) { Flush(transcript_, sink, context); }
+  // written with its next chunk, or by Flush. Allocates nothing.
+  void Mask(Stream& stream, const char* chunk, int count, Stage& next) const;
+  // Writes what stream holds back, values in it masked.
+  void Flush(Stream& stream, Stage& next) const;
 
  private:
   struct Secret {
@@ -56,10 +52,9 @@ class Secrets {
 
   template <typename Part>
   void ForEachPart(const std::string& line, Part part) const;
-  void Scan(const View& view, bool final, Stream& stream, Sink sink, void* context) const;
+  void Scan(const View& view, bool final, Stream& stream, Stage& next) const;
 
   std::vector<Secret> secrets_;
   std::string expanded_;       // zeros past its size: every use is wiped
   std::size_t longest_ = 0;  // the longest value's length
-  Stream transcript_;
 };

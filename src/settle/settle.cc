@@ -18,9 +18,10 @@ void SettleTime::NoteChunk(Clock::time_point arrived, Clock::time_point received
   midLine_ = midLine;
 }
 
-void SettleTime::NoteLineSent() {
-  lineSent_ = true;
-  NoteSent();
+void SettleTime::NoteSent(Sent what) {
+  if (what == Sent::kReply) return;
+  midLine_ = false;
+  lineSent_ = lineSent_ || what == Sent::kLine;
 }
 
 int SettleTime::Ms() const {

@@ -23,14 +23,17 @@ class SettleTime {
   // leastMs: --settle, 1 by default (the pause every chunk gets anyway).
   explicit SettleTime(int leastMs = 1) : leastMs_(leastMs) {}
 
+  // What went out, as the settle time sees it.
+  enum class Sent : unsigned char {
+    kReply,  // a script or an answer to the chunk just received: the pause before it was the link's
+    kKey,    // a pager's key: the pause before the host's next text is its answer, not the link
+    kLine,   // a command line: the same, and the first line's wait is over
+  };
+
   // A chunk from the host: when the wait for it ended, when it had been
   // received, and whether its text leaves a line unfinished.
   void NoteChunk(Clock::time_point arrived, Clock::time_point received, bool midLine);
-  // Something went out (a pager's key): the pause before the host's next
-  // text is the host's answer, not the link.
-  void NoteSent() { midLine_ = false; }
-  // A line went out: the same, and the first line's wait is over.
-  void NoteLineSent();
+  void NoteSent(Sent what);
 
   // The settle time in force, in ms.
   int Ms() const;

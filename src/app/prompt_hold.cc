@@ -1,0 +1,48 @@
+#include "app/prompt_hold.h"
+
+namespace {
+// A pager that asks for ever is answered only so often for one command line.
+constexpr int kMaxPagerAnswers = 10000;
+}  // namespace
+
+void PromptHold::NoteChunk(int n) {
+  const char* token = tail_.Find();
+  if (token != nullptr) trace_(kTracePromptFormat, trace_.chunks, n, token);
+  if (token == nullptr) trace_(kTraceNoPromptFormat, trace_.chunks, n);
+  PagerKey key = PagerKey::kSpace;
+  const bool held = token != nullptr || tail_.FindPager(&key) != nullptr;
+  if (held_ && !held) trace_(kTracePromptHeldText);
+  held_ = held;
+  settle_.NoteChunk(arrived_, SettleTime::Clock::now(), tail_.MidLine());
+  TraceSettle();
+}
+
+const char* PromptHold::Take(bool hostDone) {
+  if (!held_) return nullptr;
+  if (!hostDone && settle_.LeftMs(SettleTime::Clock::now()) > 0) return nullptr;
+  held_ = false;
+  if (AnswerPager()) return nullptr;
+  return tail_.Check();
+}
+
+// A pager's prompt in the last, unfinished line gets its key, not a command
+// line. True when one was found, also past kMaxPagerAnswers: then the limit
+// decides.
+bool PromptHold::AnswerPager() {
+  PagerKey key = PagerKey::kSpace;
+  const char* pager = tail_.CheckPager(&key);
+  if (pager == nullptr) return false;
+  const bool answer = pagerAnswers_ < kMaxPagerAnswers;
+  trace_(kTracePagerFormat, trace_.chunks, pager, answer ? "answered" : "not answered");
+  if (!answer) return true;
+  ++pagerAnswers_;
+  road_.Note(Mark::kAnswered);
+  sender_.Send(key == PagerKey::kLineEnd ? lineEnd_ : key == PagerKey::kQuit ? "q" : " ", Sender::Sent::kKey);
+  return true;
+}
+
+void PromptHold::TraceSettle() {
+  if (settle_.Ms() == tracedSettleMs_) return;
+  tracedSettleMs_ = settle_.Ms();
+  trace_(kTraceSettleFormat, tracedSettleMs_);
+}

@@ -1,0 +1,57 @@
+// With -e, text that ends in a prompt, or in a pager's prompt, is held until
+// the host has been quiet for the settle time: a console server or a long
+// link cuts the host's text anywhere, so a piece that happens to end in "#"
+// is no prompt yet. Once settled, a pager's prompt gets its key here; a
+// prompt is taken, for the next command line.
+#pragma once
+
+#include <string_view>
+
+#include "app/sender.h"
+#include "app/trace.h"
+#include "platform/wait.h"
+#include "road/road.h"
+#include "settle/settle.h"
+#include "textmatch/textmatch.h"
+
+class PromptHold {
+ public:
+  // lineEnd: what a pager that wants RETURN gets. All must outlive the hold.
+  PromptHold(Road& road, SettleTime& settle, Sender& sender, Trace& trace, std::string_view lineEnd)
+      : tail_(*road.Tail()), road_(road), settle_(settle), sender_(sender), trace_(trace), lineEnd_(lineEnd) {}
+
+  // The wait for the host has ended, with or without its text.
+  void NoteWaitEnded() { arrived_ = SettleTime::Clock::now(); }
+  // How long the loop may wait before what is held settles.
+  int WaitMs() const {
+    return held_ ? settle_.LeftMs(SettleTime::Clock::now()) : platform::SocketWait::kForever;
+  }
+
+  // A chunk of n bytes has gone down the road into the tail.
+  void NoteChunk(int n);
+  // A line went out: its settle time may have changed.
+  void NoteLineSent() { TraceSettle(); }
+
+  // Once a held prompt has settled (the host quiet for the settle time, or
+  // done: nothing more can come), a pager's prompt is answered and nullptr
+  // returned; a prompt is taken (the password mask printed) and returned.
+  const char* Take(bool hostDone);
+
+  // A line went out for the prompt: pagers are answered afresh.
+  void NewLine() { pagerAnswers_ = 0; }
+
+ private:
+  void TraceSettle();
+  bool AnswerPager();
+
+  PromptTail& tail_;
+  Road& road_;
+  SettleTime& settle_;
+  Sender& sender_;
+  Trace& trace_;
+  std::string_view lineEnd_;
+  bool held_ = false;       // the text ends in a prompt that has not settled yet
+  int tracedSettleMs_ = 0;  // the settle time the trace gave last
+  SettleTime::Clock::time_point arrived_;  // when the last wait for the host ended
+  int pagerAnswers_ = 0;    // pager prompts answered since the last line
+};
