@@ -71,4 +71,31 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
   }
 }
 
+// A pager that erases its prompt with cursor moves back (ESC [ n D) and
+// spaces, cut anywhere: the erasing is left out, the next page's indentation
+// kept; elsewhere such a move is left out like any other sequence.
+TEST(PageJoiner, ErasesWithCursorMovesBackCutAnywhere) {
+  const std::string erase = "\x1b[16D" + std::string(16, ' ') + "\x1b[16D";
+  const std::pair<std::string, std::string> cases[] = {
+      {erase + "  out 2\r\n", "out 1\r\n  out 2\r\n"},
+      {"\x1b[3C  out\x1b[D 2\r\n", "out 1\r\n  out 2\r\n"},
+  };
+  for (const auto& [after, out] : cases) {
+    for (std::size_t cut = 0; cut <= after.size(); ++cut) {
+      SCOPED_TRACE(testing::PrintToString(after) + " cut at " + std::to_string(cut));
+      Collect shown;
+      PageJoiner joiner(shown);
+      EscapeFilter filter(true);
+      std::string clean(after.size() + 16, '\0');
+      const std::string pieces[] = {"out 1\r\n--More--", after.substr(0, cut), after.substr(cut)};
+      for (const std::string& piece : pieces) {
+        joiner.Write(clean.data(), filter.Filter(piece.data(), static_cast<int>(piece.size()), clean.data()));
+        if (&piece == pieces) joiner.Note(Mark::kAnswered);  // after the prompt's chunk
+      }
+      joiner.Note(Mark::kEnd);
+      EXPECT_EQ(shown.text, out);
+    }
+  }
+}
+
 }  // namespace

@@ -550,6 +550,12 @@ def records():
     # A chunk ending in CR is a prompt; the LF after it belongs to that line end.
     echo = [("send", b"$ "), ("expect", b"echo hi\r\n"), ("segments", 0.3, b"ech", b"o hi\r\nhi\r\n$ "),
             ("expect", b"ls\r\n"), ("send", b"lsof\r"), ("expect", b"cat\r\n"), ("send", b"\nca\r\n$ ")]
+    # A line holding a value: its echo is the line as sent, dropped too.
+    pw = [("send", b"$ "), ("expect", b"echo S3cr=t!\n"), ("send", b"echo S3cr=t!\r\n8\r\n$ ")]
+    rows.append(session("echo of a line with a -k value dropped", Host(*pw), None, b"echo ${RAVLO_PW}\n",
+                        b"echo S3cr=t!\n", opts=["-j", "-", "-k", "RAVLO_PW"], env={"RAVLO_PW": "S3cr=t!"},
+                        checks=[records_are([rec(0, None, "", "$ "), rec(1, "echo ${RAVLO_PW}", "8\n", "$ "),
+                                             end("file-done", 0, 1, host_bytes(pw), 13)])]))
     rows.append(session("echo dropped only when it is the line's", Host(*echo), None, b"echo hi\nls\ncat\n",
                         b"echo hi\r\nls\r\ncat\r\n", opts=["-j", "-", "-L", "crlf"], checks=[records_are([
                             rec(0, None, "", "$ "), rec(1, "echo hi", "hi\n", "$ "), rec(2, "ls", "lsof\n", ""),
@@ -638,12 +644,15 @@ def pagers():
             ("Dell", b"More: <space>,  Quit: q or CTRL+Z, One line: <return> ", b" ", bs(55) + b" " * 55 + bs(55)),
             ("less, unknown terminal", b"Press RETURN to continue ", b"\r\n", b""),
             ("less at the end", b"\x1b[7m(END)\x1b[27m", b"q", b"\r\x1b[K"),
-            ("-M", b"[Next page]", b" ", bs(11))]:
+            ("-M", b"[Next page]", b" ", bs(11)),
+            ("cursor moves back", b"--More--", b" ", b"\x1b[16D" + b" " * 16 + b"\x1b[16D")]:
         opts = ["-e", "-c", "-L", "crlf"] + (["-M", "[Next page]"] if name == "-M" else [])
+        # The erasing comes alone, as on a slow link.
+        apart = [("send", erase), ("pause", 0.2)] if name == "cursor moves back" else []
         rows.append(session("%s pager answered, left out" % name, Host(
             ("send", b"$ "), ("expect", b"show\r\n"), ("send", b"out 1\r\n" + prompt), ("expect", key),
-            ("send", erase + b"  out 2\r\n$ ")), [banner(), b"$ out 1\r\n  out 2\r\n$ ", END], b"show\n",
-            b"show\r\n" + key, opts=opts))
+            *apart, ("send", (b"" if apart else erase) + b"  out 2\r\n$ ")), [banner(), b"$ out 1\r\n  out 2\r\n$ ", END],
+            b"show\n", b"show\r\n" + key, opts=opts))
     pager_trace = [b'ravlo: chunk %d: pager prompt "--More--", answered' % n for n in (3, 4)]
     traces_pagers = lambda run: None if re.findall(rb"ravlo: chunk \d+: pager[^\r\n]*", run.err) == pager_trace else \
         "pager trace: %r" % run.err  # noqa: E731
