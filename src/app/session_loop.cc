@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/limits.h"
+#include "app/link.h"
 #include "app/prompt_hold.h"
 #include "app/sender.h"
 #include "app/session.h"
@@ -19,7 +20,6 @@
 namespace {
 
 constexpr int kChunkBytes = 10240;
-constexpr const char* kErrorKeywords[] = {"command not found", "Login incorrect"};
 
 static_assert(std::size(kTraceEndTexts) == static_cast<std::size_t>(SessionEnd::kConnectionLost) + 1,
               "one trace text for each way a session ends");
@@ -32,15 +32,6 @@ struct Buffers {
   std::string line;  // one piece of a command line, at most CommandFile::kPieceBytes
 };
 
-// The connection as the loop has seen it.
-struct Link {
-  bool connected = false;  // the trace has said so (kept with -v only)
-  bool lost = false;       // closed or failed: only the limit is left
-  bool closed = false;     // lost by the host's close, not by a failure
-  bool filled = false;     // the last receive filled the buffer: more is waiting
-  std::uint64_t received = 0;  // bytes, for the records
-};
-
 // What a pass works with, built once from the options.
 struct Loop {
   explicit Loop(Session& s)
@@ -49,7 +40,8 @@ struct Loop {
         settle(s.options.settleMs),
         sender(s, settle),
         road(s.options, s.bellMode, s.secrets, s.records, sender),
-        buffers(std::make_unique<Buffers>()) {
+        buffers(std::make_unique<Buffers>()),
+        link(s.socket, kChunkBytes, trace) {
     if (s.options.promptAtEnd) hold.emplace(road, settle, sender, trace, s.options.lineEnd);
   }
   Session& session;
@@ -63,27 +55,6 @@ struct Loop {
   bool password = false;  // the prompt that takes the next line asks for a password
 };
 
-// Traces the connection once it is made; a chunk or a close proves it.
-void NoteConnected(Loop& loop, int received) {
-  if (!loop.trace.On() || loop.link.connected || received == platform::kReceiveFailed) return;
-  if (received == platform::kReceiveNothing && !platform::IsConnected(loop.session.socket)) return;
-  loop.link.connected = true;
-  loop.trace(kTraceConnectedText);
-}
-
-// A closed or failed connection, traced once. True when it ends the session.
-bool ConnectionLost(Loop& loop, int received) {
-  Link& link = loop.link;
-  if (!link.lost) {
-    loop.trace(received == platform::kReceiveClosed ? kTraceClosedText
-               : link.connected                    ? kTraceFailedText
-                                                   : kTraceNotConnectedText);
-    link.closed = received == platform::kReceiveClosed;
-  }
-  link.lost = true;
-  return loop.session.options.status;
-}
-
 // The end record says what -s reports, also when without -s a lost
 // connection ended the session only once a limit expired; and the connect
 // limit by its own name.
@@ -92,14 +63,14 @@ void RecordEnd(Loop& loop, SessionEnd how, const char* keyword) {
   if (!session.records.IsOpen()) return;
   static constexpr const char* kKinds[] = {"file-done", "error-keyword", "no-response", "connection-lost"};
   const Link& link = loop.link;
-  const bool atPrompt = how == SessionEnd::kFileDone && !link.lost;
-  const bool connectLimit = how == SessionEnd::kConnectionLost && !link.lost && session.connectTimer &&
+  const bool atPrompt = how == SessionEnd::kFileDone && !link.Lost();
+  const bool connectLimit = how == SessionEnd::kConnectionLost && !link.Lost() && session.connectTimer &&
                             session.connectTimedOut.load();
-  if (link.lost && !session.options.status) {
-    how = link.closed && session.commandFile.AtEnd() ? SessionEnd::kFileDone : SessionEnd::kConnectionLost;
+  if (link.Lost() && !session.options.status) {
+    how = link.Closed() && session.commandFile.AtEnd() ? SessionEnd::kFileDone : SessionEnd::kConnectionLost;
   }
   const char* kind = connectLimit ? "connect-limit" : kKinds[static_cast<int>(how)];
-  session.records.End({kind, keyword, EndStatus(how), atPrompt, link.received, loop.sender.Count()});
+  session.records.End({kind, keyword, EndStatus(how), atPrompt, link.Received(), loop.sender.Count()});
 }
 
 // Shows the text held back, then the message, if any: the transcript keeps
@@ -112,21 +83,6 @@ SessionEnd End(Loop& loop, SessionEnd how, const char* message = nullptr, const 
   return how;
 }
 
-// The first of the texts that the text holds in this mode, or nullptr.
-template <typename Texts>
-const char* FindText(const char* text, const Texts& texts, int mode) {
-  for (const char* candidate : texts) {
-    if (MatchText(text, candidate, mode) == 0) return candidate;
-  }
-  return nullptr;
-}
-
-// The first error keyword the text holds, ours before the user's (-E), or nullptr.
-const char* FindErrorKeyword(const char* text, const Options& options) {
-  const char* keyword = FindText(text, kErrorKeywords, MATCH_ANYWHERE);
-  return keyword != nullptr ? keyword : FindText(text, options.keywords, MATCH_ANYWHERE);
-}
-
 // Sleeps until the host sends, the connection ends, the limit expires or a
 // held prompt has settled; once woken, lets a reply that comes in several
 // segments arrive as one chunk. After a full chunk it receives at once;
@@ -134,8 +90,8 @@ const char* FindErrorKeyword(const char* text, const Options& options) {
 void AwaitHost(Loop& loop, bool sendFailed) {
   Session& session = loop.session;
   const int settleMs = loop.hold ? loop.hold->WaitMs() : platform::SocketWait::kForever;
-  const bool wait = !loop.link.filled && !sendFailed && settleMs != 0;
-  const bool woken = wait && session.wait.Wait(loop.link.lost ? platform::kNoSocket : session.socket, settleMs);
+  const bool wait = !loop.link.Filled() && !sendFailed && settleMs != 0;
+  const bool woken = wait && session.wait.Wait(loop.link.Lost() ? platform::kNoSocket : session.socket, settleMs);
   if (loop.hold) loop.hold->NoteWaitEnded();
   if (woken) platform::PauseOneMs();
   loop.sender.NewPass();
@@ -146,9 +102,7 @@ void AwaitHost(Loop& loop, bool sendFailed) {
 int ReceiveChunk(Loop& loop, bool sendFailed) {
   const int n = sendFailed ? platform::kReceiveFailed
                            : platform::Receive(loop.session.socket, loop.buffers->receive.data(), kChunkBytes);
-  loop.link.filled = n == kChunkBytes;
-  if (n > 0) loop.link.received += static_cast<std::uint64_t>(n);
-  NoteConnected(loop, n);
+  loop.link.NoteReceived(n);
   return n;
 }
 
@@ -196,7 +150,7 @@ bool IsPrompt(Loop& loop, int n) {
   const char* work = loop.buffers->work.data();
   // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
   loop.password = MatchText(work, kPasswordToken, MATCH_ANYWHERE) == 0;
-  const char* ownPrompt = FindText(work, loop.session.options.prompts, MATCH_AT_END);
+  const char* ownPrompt = FindAtEnd(work, loop.session.options.prompts);
   if (loop.trace.On()) {
     const char* token = FindPromptToken(work);
     if (token == nullptr) token = ownPrompt;
@@ -277,7 +231,8 @@ SessionEnd SessionLoop(Session& session) {
     if (n == platform::kReceiveNothing) continue;
     if (n < 1) {
       // Without -s the limit ends it, as for a silent host.
-      if (!ConnectionLost(loop, n)) continue;
+      loop.link.NoteLost(n);
+      if (!session.options.status) continue;
       // The transcript stays the one without -s.
       const bool fileDone = n == platform::kReceiveClosed && session.commandFile.AtEnd();
       return End(loop, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost, kNoResponseText);
@@ -289,7 +244,7 @@ SessionEnd SessionLoop(Session& session) {
 
     std::memcpy(loop.buffers->work.data(), loop.buffers->receive.data(), static_cast<std::size_t>(text));
     NormalizeChunk(loop.buffers->work.data(), text);
-    if (const char* keyword = FindErrorKeyword(loop.buffers->work.data(), session.options)) {
+    if (const char* keyword = FindErrorKeyword(loop.buffers->work.data(), session.options.keywords)) {
       loop.trace(kTraceKeywordFormat, loop.trace.chunks, n, keyword);
       return End(loop, SessionEnd::kErrorKeyword, kErrorKeywordText, keyword);
     }

@@ -19,6 +19,8 @@ constexpr PromptToken kPromptTokens[] = {
     {"#", MATCH_ANYWHERE},       {"] ", MATCH_AT_END},
 };
 
+constexpr const char* kErrorKeywords[] = {"command not found", "Login incorrect"};
+
 constexpr char kPasswordMask[] = "********";
 
 // At the end of the text a router's "edge-rtr1> " counts too, where ">"
@@ -72,6 +74,23 @@ std::int32_t MatchText(const char* text, const char* pattern, int mode) {
   }
   if (patternLength == 0) return 0;
   return Search(text, textLength, pattern) != nullptr ? 0 : -1;
+}
+
+const char* FindErrorKeyword(const char* text, const std::vector<const char*>& extra) {
+  for (const char* keyword : kErrorKeywords) {
+    if (MatchText(text, keyword, MATCH_ANYWHERE) == 0) return keyword;
+  }
+  for (const char* keyword : extra) {
+    if (MatchText(text, keyword, MATCH_ANYWHERE) == 0) return keyword;
+  }
+  return nullptr;
+}
+
+const char* FindAtEnd(const char* text, const std::vector<const char*>& prompts) {
+  for (const char* prompt : prompts) {
+    if (MatchText(text, prompt, MATCH_AT_END) == 0) return prompt;
+  }
+  return nullptr;
 }
 
 void NormalizeChunk(char* work, int n) {

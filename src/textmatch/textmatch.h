@@ -17,6 +17,12 @@ std::int32_t MatchText(const char* text, const char* pattern, int mode);
 // leaves a "#". work must hold n + 2 bytes.
 void NormalizeChunk(char* work, int n);
 
+// The first error keyword the text holds, ravlo's own before extra, or nullptr.
+const char* FindErrorKeyword(const char* text, const std::vector<const char*>& extra);
+
+// The first of prompts that the text ends with, or nullptr.
+const char* FindAtEnd(const char* text, const std::vector<const char*>& prompts);
+
 // Leaves out the first letter so "Password: " and "password: " both match. A
 // line sent at a prompt holding it is shown as "********".
 inline constexpr char kPasswordToken[] = "assword: ";
