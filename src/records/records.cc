@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "records/times.h"
+#include "records/utf8.h"
 
 namespace {
 
@@ -37,68 +39,6 @@ bool IsPlain(char c) { return kPlain[static_cast<unsigned char>(c)]; }
 using Clock = std::chrono::steady_clock;
 using WallClock = std::chrono::system_clock;
 
-// Checks UTF-8 byte by byte, a sequence cut between chunks included: a byte
-// that cannot continue or begin a character becomes U+FFFD, one for each
-// broken sequence, the way browsers decode.
-class Utf8 {
- public:
-  template <typename Emit>
-  void Push(unsigned char c, Emit emit) {
-    if (need_ > 0) {
-      if (c >= lower_ && c <= upper_) {
-        bytes_[seen_++] = c;
-        lower_ = 0x80;
-        upper_ = 0xBF;
-        if (seen_ <= need_) return;
-        for (int k = 0; k < seen_; ++k) emit(bytes_[k]);
-        need_ = 0;
-        return;
-      }
-      Finish(emit);  // then c is looked at afresh
-    }
-    if (c < 0x80) return emit(c);
-    need_ = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
-    if (need_ == 0) return Replace(emit);
-    // No overlong forms, surrogates or code points past U+10FFFF.
-    lower_ = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-    upper_ = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-    bytes_[0] = c;
-    seen_ = 1;
-  }
-  bool Idle() const { return need_ == 0; }
-  // A sequence left unfinished becomes U+FFFD.
-  template <typename Emit>
-  void Finish(Emit emit) {
-    if (need_ == 0) return;
-    need_ = 0;
-    Replace(emit);
-  }
-
- private:
-  template <typename Emit>
-  static void Replace(Emit emit) {
-    for (unsigned char c : {0xEF, 0xBF, 0xBD}) emit(c);
-  }
-  unsigned char bytes_[4] = {};
-  int need_ = 0;  // continuation bytes the sequence in bytes_ needs; 0: none begun
-  int seen_ = 0;  // bytes_[0, seen_) is the sequence so far
-  unsigned char lower_ = 0x80;
-  unsigned char upper_ = 0xBF;
-};
-
-// Days since 1970-01-01 as a civil date (the proleptic Gregorian calendar).
-void CivilFromDays(long long days, long long& year, unsigned& month, unsigned& day) {
-  days += 719468;
-  const long long era = (days >= 0 ? days : days - 146096) / 146097;
-  const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const unsigned shifted = (5 * dayOfYear + 2) / 153;  // March is 0
-  day = dayOfYear - (153 * shifted + 2) / 5 + 1;
-  month = shifted < 10 ? shifted + 3 : shifted - 9;
-  year = static_cast<long long>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
-}
-
 }  // namespace
 
 struct Records::Writer final : Stage {
@@ -119,8 +59,8 @@ struct Records::Writer final : Stage {
   bool firstOpened = false;  // the record for what came before the first line
 
   // The output's line ends: CR LF, CR CR LF, a lone CR, a lone LF end one line.
-  Utf8 outputUtf8;
-  Utf8 inputUtf8;
+  records::Utf8 outputUtf8;
+  records::Utf8 inputUtf8;
   int crs = 0;            // CRs seen after the last byte of a line, at most 2
   bool lineStart = true;  // nothing of the line being received has come yet
   bool skipLf = false;    // the last record ended on a CR: an LF next is its pair
@@ -186,7 +126,7 @@ struct Records::Writer final : Stage {
   }
   // A text of ravlo's own or the user's: valid UTF-8 made of it.
   void PutString(const char* text) {
-    Utf8 utf8;
+    records::Utf8 utf8;
     auto emit = [this](unsigned char c) { PutEscaped(c); };
     Put('"');
     while (*text != '\0') utf8.Push(static_cast<unsigned char>(*text++), emit);
@@ -203,21 +143,8 @@ struct Records::Writer final : Stage {
   }
 
   void PutTimes(WallClock::time_point wall, Clock::time_point since) {
-    const long long ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(wall.time_since_epoch()).count();
-    const long long seconds = (ms >= 0 ? ms : ms - 999) / 1000;
-    const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
-    const long long inDay = seconds - days * 86400;
-    long long year = 0;
-    unsigned month = 0;
-    unsigned day = 0;
-    CivilFromDays(days, year, month, day);
-    const long long tenthsUs =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - since).count() / 100;
     char text[96];
-    std::snprintf(text, sizeof text, "\"start\":\"%04lld-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ\",\"ms\":%lld.%lld", year,
-                  month, day, inDay / 3600, inDay / 60 % 60, inDay % 60, ms - seconds * 1000, tenthsUs / 10,
-                  tenthsUs % 10);
+    records::FormatTimes(text, sizeof text, wall, Clock::now() - since);
     Put(text);
   }
 
