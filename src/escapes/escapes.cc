@@ -13,6 +13,7 @@ constexpr bool Within(unsigned char c, unsigned char low, unsigned char high) {
 
 // The first c in [from, end), or end.
 const char* Find(const char* from, const char* end, char c) {
+  if (from == end) return end;  // an empty piece may have no storage at all
   const void* found = std::memchr(from, c, static_cast<std::size_t>(end - from));
   return found != nullptr ? static_cast<const char*>(found) : end;
 }

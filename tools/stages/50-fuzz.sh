@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes the chunk path (normalise, error keywords, prompt test), the hex
-# script conversion, the Telnet filter and the text path of -c, -e and -k
+# script conversion, the Telnet filter and the road of the host's text (its
+# Telnet answers, escapes, page joining, masking, transcript and records)
 # with libFuzzer under ASan + UBSan, each for a bounded time
 # (RAVLO_FUZZ_SECONDS, 60 by default), starting from the committed seeds.
 # usage: 50-fuzz.sh packages|run
@@ -14,12 +15,12 @@ case "${1:-run}" in
   packages) echo cmake make clang libclang-rt-14-dev ;;
   run)
     cmake --preset fuzz -S "$root" -B "$build" >/dev/null
-    cmake --build "$build" -j"$jobs" --target fuzz_chunk fuzz_hex fuzz_telnet fuzz_screen
+    cmake --build "$build" -j"$jobs" --target fuzz_chunk fuzz_hex fuzz_telnet fuzz_road
     # New inputs go to a scratch directory, never into the committed seeds.
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' EXIT
     status=0
-    for target in chunk:10240 hex:512 telnet:512 screen:512; do
+    for target in chunk:10240 hex:512 telnet:512 road:512; do
       name=${target%%:*} max_len=${target#*:}
       mkdir -p "$scratch/$name"
       echo "-- fuzz_$name for ${seconds}s"
