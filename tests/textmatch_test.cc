@@ -107,6 +107,8 @@ TEST(PromptTail, FindsAPromptOnlyAtTheEndOfAllTextSinceTheLastLine) {
       {"Router#", "#"},  {"Router>", ">"},  {"vm login: ", "login: "},  {">>> ", ">> "},
       {"\x1b[0;32m>>> \x1b[0m", ">> "},  {"Password: ", "assword: ********"},
       {"Welcome to vm\r\nEnter user name: ", "Enter user name: "},  // longer than any own prompt
+      {"\r\nUser Access Verification\r\n\r\nUsername: ", "Username: "},  {"sw1 User Name:", "User Name:"},
+      {"UserName:", "UserName:"},  {"User: ", "User: "},  {"User: bob\r\n", "-"},
       {"Linux vm 6.1 #1 SMP PREEMPT_DYNAMIC\r\n", "-"},  {"<b>bold</b> text", "-"},  {"cost $ 5 only", "-"},
       {"login: \r\n", "-"},  {"done\r", "-"},  {"$ \0"s, "-"},  {"$ \r\0"s, "-"},
   };

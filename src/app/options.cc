@@ -18,7 +18,11 @@ namespace {
 
 // Options with a long name only get ids past every character.
 constexpr int kLongOnly = 256;
-constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2;
+constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2, kWake = kLongOnly + 3;
+
+// A Telnet client ends a line with CR LF, and so does a Telnet-aware
+// session: many devices end a line only at CR and take a bare LF for nothing.
+constexpr std::string_view kTelnetLineEnd = "\r\n";
 
 struct OptionRow {
   int shortName;  // a character, or an id of a long-only option
@@ -42,6 +46,7 @@ bool ReadLineEnd(Options& options, const char* name) {
   for (const auto& [known, bytes] : kLineEnds) {
     if (std::strcmp(name, known) != 0) continue;
     options.lineEnd = bytes;
+    options.lineEndGiven = true;
     return true;
   }
   return false;
@@ -63,6 +68,12 @@ bool ReadConnectLimit(Options& options, const char* text) {
 bool ReadSettle(Options& options, const char* text) {
   options.settleMs = ReadNumber(text);
   return options.settleMs >= 1 && options.settleMs <= 10000;
+}
+
+// Read like the other numbers, or "none".
+bool ReadWake(Options& options, const char* text) {
+  options.wakeSeconds = std::strcmp(text, "none") == 0 ? 0 : std::min(ReadNumber(text), kMaxLimitSeconds);
+  return options.wakeSeconds >= 1 || std::strcmp(text, "none") == 0;
 }
 
 // A name with "=" would find another variable, one with "}" could never be referenced.
@@ -117,6 +128,7 @@ constexpr OptionRow kOptionRows[] = {
     {kWindow, "window", required_argument, ReadWindow},
     {kTerm, "term", required_argument, ReadTerminalType},
     {'M', "more", required_argument, [](Options& o, const char* t) { return AddText(o.pagers, t); }},
+    {kWake, "wake", required_argument, ReadWake},
 };
 
 const OptionRow* FindOption(int shortName) {
@@ -149,7 +161,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
   for (;;) {
     const int at = optind;
     const int found = getopt_long(argc, argv, shortNames.c_str(), longOptions.data(), nullptr);
-    if (found == -1) return optind;
+    if (found == -1) {
+      if (options.telnet && !options.lineEndGiven) options.lineEnd = kTelnetLineEnd;
+      return optind;
+    }
     if (const OptionRow* row = FindOption(found)) {
       if (row->apply(options, optarg)) continue;
       PrintError(kBadOptionValueFormat, RefusedName(argv[at], found).c_str(), optarg);

@@ -17,7 +17,8 @@ struct Options {
   std::vector<const char*> secrets;   // -k NAME: environment variables that ${NAME} stands for
   std::int32_t connectSeconds = 0;    // -w SECONDS: 1..600; 0 without a connect limit
   bool promptAtEnd = false;           // -e: a prompt only at the end of all text since the last line
-  std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF
+  std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF; -t: CR LF
+  bool lineEndGiven = false;          // -L was given: -t keeps it
   bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
   std::int32_t settleMs = 1;          // --settle MS: 1..10000, the least time the host stays quiet at a prompt (-e)
   const char* records = nullptr;      // -j FILE: one JSON record per command line; "-": standard output
@@ -28,6 +29,11 @@ struct Options {
   std::uint16_t windowColumns = 500, windowRows = 1000;
   const char* terminalType = "vt100";  // one every pager on a Unix host knows
   std::vector<const char*> pagers;     // -M TEXT: more pager prompts, answered with a space
+  // --wake SECONDS: with -e, a line end sent when the host has shown no prompt
+  // and stayed quiet this long before the first line (a console whose prompt
+  // came before the connection); 0 ("none"): never.
+  std::int32_t wakeSeconds = kDefaultWakeSeconds;
+  static constexpr std::int32_t kDefaultWakeSeconds = 2;
 };
 
 // Reads the options at the start of argv, up to the first argument that is

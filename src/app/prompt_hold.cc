@@ -1,5 +1,8 @@
 #include "app/prompt_hold.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 // A pager that asks for ever is answered only so often for one command line.
 constexpr int kMaxPagerAnswers = 10000;
@@ -13,11 +16,32 @@ void PromptHold::NoteChunk(int n) {
   const bool held = token != nullptr || tail_.FindPager(&key) != nullptr;
   if (held_ && !held) trace_(kTracePromptHeldText);
   held_ = held;
+  quietSince_ = arrived_;
   settle_.NoteChunk(arrived_, SettleTime::Clock::now(), tail_.MidLine());
   TraceSettle();
 }
 
+int PromptHold::WaitMs() const {
+  const auto now = SettleTime::Clock::now();
+  if (held_) return settle_.LeftMs(now);
+  return WakeArmed() ? WakeLeftMs(now) : platform::SocketWait::kForever;
+}
+
+int PromptHold::WakeLeftMs(SettleTime::Clock::time_point now) const {
+  const auto quietMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - quietSince_).count();
+  return static_cast<int>(std::max<std::int64_t>(0, wakeMs_ - quietMs));
+}
+
+// Counted from the connection: before it is made there is no one to wake.
+void PromptHold::Wake() {
+  quietSince_ = SettleTime::Clock::now();
+  if (!sender_.Connected()) return;
+  trace_(kTraceWakeFormat, ++wakes_);
+  sender_.Send(lineEnd_, Sender::Sent::kKey);
+}
+
 const char* PromptHold::Take(bool hostDone) {
+  if (!held_ && !hostDone && WakeArmed() && WakeLeftMs(SettleTime::Clock::now()) == 0) Wake();
   if (!held_) return nullptr;
   if (!hostDone && settle_.LeftMs(SettleTime::Clock::now()) > 0) return nullptr;
   held_ = false;

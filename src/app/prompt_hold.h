@@ -2,7 +2,9 @@
 // the host has been quiet for the settle time: a console server or a long
 // link cuts the host's text anywhere, so a piece that happens to end in "#"
 // is no prompt yet. Once settled, a pager's prompt gets its key here; a
-// prompt is taken, for the next command line.
+// prompt is taken, for the next command line. Before the first line, a host
+// that shows no prompt and stays quiet for the wake time gets a line end, as
+// a person would press Enter at a console whose prompt came long before.
 #pragma once
 
 #include <string_view>
@@ -16,16 +18,17 @@
 
 class PromptHold {
  public:
-  // lineEnd: what a pager that wants RETURN gets. All must outlive the hold.
-  PromptHold(Road& road, SettleTime& settle, Sender& sender, Trace& trace, std::string_view lineEnd)
-      : tail_(*road.Tail()), road_(road), settle_(settle), sender_(sender), trace_(trace), lineEnd_(lineEnd) {}
+  // lineEnd: what a pager that wants RETURN and a wake get; wakeSeconds: 0
+  // for no wake. All must outlive the hold.
+  PromptHold(Road& road, SettleTime& settle, Sender& sender, Trace& trace, std::string_view lineEnd,
+             int wakeSeconds)
+      : tail_(*road.Tail()), road_(road), settle_(settle), sender_(sender), trace_(trace), lineEnd_(lineEnd),
+        wakeMs_(wakeSeconds * 1000), quietSince_(SettleTime::Clock::now()) {}
 
   // The wait for the host has ended, with or without its text.
   void NoteWaitEnded() { arrived_ = SettleTime::Clock::now(); }
-  // How long the loop may wait before what is held settles.
-  int WaitMs() const {
-    return held_ ? settle_.LeftMs(SettleTime::Clock::now()) : platform::SocketWait::kForever;
-  }
+  // How long the loop may wait before what is held settles, or a wake is due.
+  int WaitMs() const;
 
   // A chunk of n bytes has gone down the road into the tail.
   void NoteChunk(int n);
@@ -35,14 +38,23 @@ class PromptHold {
   // Once a held prompt has settled (the host quiet for the settle time, or
   // done: nothing more can come), a pager's prompt is answered and nullptr
   // returned; a prompt is taken (the password mask printed) and returned.
+  // With nothing held, a wake that is due is sent.
   const char* Take(bool hostDone);
 
-  // A line went out for the prompt: pagers are answered afresh.
-  void NewLine() { pagerAnswers_ = 0; }
+  // A line went out for the prompt: pagers are answered afresh, and a command
+  // at work is never woken.
+  void NewLine() {
+    pagerAnswers_ = 0;
+    lineSent_ = true;
+  }
 
  private:
+  static constexpr int kMostWakes = 3;
   void TraceSettle();
   bool AnswerPager();
+  bool WakeArmed() const { return wakeMs_ > 0 && !held_ && !lineSent_ && wakes_ < kMostWakes; }
+  int WakeLeftMs(SettleTime::Clock::time_point now) const;
+  void Wake();
 
   PromptTail& tail_;
   Road& road_;
@@ -54,4 +66,8 @@ class PromptHold {
   int tracedSettleMs_ = 0;  // the settle time the trace gave last
   SettleTime::Clock::time_point arrived_;  // when the last wait for the host ended
   int pagerAnswers_ = 0;    // pager prompts answered since the last line
+  int wakeMs_;
+  int wakes_ = 0;
+  bool lineSent_ = false;
+  SettleTime::Clock::time_point quietSince_;  // the last chunk, wake or start
 };

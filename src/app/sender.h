@@ -33,6 +33,8 @@ class Sender final : public Reply {
   // The response limit counts from now: a chunk came, or something went out.
   void RestartLimit();
 
+  // The connection is made: something sent can reach the host.
+  bool Connected() const { return platform::IsConnected(session_.socket); }
   // Bytes sent so far.
   std::uint64_t Count() const { return count_; }
   // True once after a send found the connection failed.

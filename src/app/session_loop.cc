@@ -42,7 +42,7 @@ struct Loop {
         road(s.options, s.bellMode, s.secrets, s.records, sender),
         buffers(std::make_unique<Buffers>()),
         link(s.socket, kChunkBytes, trace) {
-    if (s.options.promptAtEnd) hold.emplace(road, settle, sender, trace, s.options.lineEnd);
+    if (s.options.promptAtEnd) hold.emplace(road, settle, sender, trace, s.options.lineEnd, s.options.wakeSeconds);
   }
   Session& session;
   Trace trace;

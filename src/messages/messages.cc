@@ -52,8 +52,8 @@ const char kHelpText[] =
     "                  one ends in a prompt (\"> \" too), escape sequences aside;\n"
     "                  answer a pager's prompt (--More--, (END)) with its key\n"
     "-L, --line-end EOL\n"
-    "                  end each line sent with EOL: lf (as by default), crlf,\n"
-    "                  cr or crnul (CR and a zero byte)\n"
+    "                  end each line sent with EOL: lf (as by default), crlf\n"
+    "                  (as by default with -t), cr or crnul (CR and a zero byte)\n"
     "-c, --clean       leave escape sequences and the zero byte of CR NUL\n"
     "                  out of the transcript; with -e also a pager's prompt\n"
     "                  and the bytes that erase it\n"
@@ -71,6 +71,10 @@ const char kHelpText[] =
     "                  characters, or none to refuse); vt100 by default\n"
     "-M, --more TEXT   one more pager prompt that -e answers with a space\n"
     "                  (may be given several times)\n"
+    "--wake SECONDS    with -e, send a line end when the host has shown no\n"
+    "                  prompt and been quiet for SECONDS (1..600; 2 by\n"
+    "                  default) before the first line, at most 3 times; none:\n"
+    "                  never\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
@@ -99,6 +103,7 @@ const char kTracePagerFormat[] = "ravlo: chunk %d: pager prompt \"%s\", %s\n";
 const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
 const char kTraceSettleFormat[] = "ravlo: settle time %d ms\n";
 const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";
+const char kTraceWakeFormat[] = "ravlo: wake %d: line end sent\n";
 const char* const kTraceEndTexts[4] = {
     "ravlo: end: command file used up\n", "ravlo: end: error keyword\n",
     "ravlo: end: no response\n", "ravlo: end: connection lost\n"};

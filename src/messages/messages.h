@@ -38,6 +38,7 @@ extern const char kTracePagerFormat[];         // chunk number, pager prompt, "a
 extern const char kTraceLineSentFormat[];     // line number, byte count (unsigned long long)
 extern const char kTraceSettleFormat[];       // settle time in ms
 extern const char kTracePromptHeldText[];
+extern const char kTraceWakeFormat[];          // wake number
 extern const char* const kTraceEndTexts[4];   // by SessionEnd
 
 // Prints one of the texts above (a printf format) to standard output in the

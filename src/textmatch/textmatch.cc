@@ -27,6 +27,10 @@ constexpr char kPasswordMask[] = "********";
 // alone is not at the end.
 constexpr char kRouterToken[] = "> ";
 
+// Devices ask for the user with these, not "login: "; also at the end only.
+constexpr const char* kDeviceLoginTokens[] = {"Username: ", "Username:", "User Name: ", "User Name:",
+                                              "UserName: ", "UserName:", "User: ", "User:"};
+
 struct PagerPrompt {
   const char* text;
   PagerKey key;
@@ -161,6 +165,9 @@ const char* PromptTail::Find() const {
     if (EndsWith(token.text)) return token.text;
   }
   for (const char* token : {kRouterToken, kPasswordToken}) {
+    if (EndsWith(token)) return token;
+  }
+  for (const char* token : kDeviceLoginTokens) {
     if (EndsWith(token)) return token;
   }
   for (const char* token : extra_) {

@@ -57,7 +57,8 @@ class PromptTail {
   void Add(const char* text, int n);
 
   // The prompt that the text ends with, or nullptr: ravlo's own tokens, "> ",
-  // the password token, then extraPrompts.
+  // the password token, a device's login prompt ("Username: ", "User Name:",
+  // "UserName:", "User:", each with a blank or without), then extraPrompts.
   const char* Find() const;
   // True when the text leaves a line unfinished: it ends in neither CR nor LF.
   bool MidLine() const;

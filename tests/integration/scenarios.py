@@ -332,19 +332,20 @@ def telnet_aware():
     # commands cut after IAC and after DO: only IAC IAC's 255 is text.
     again = asks + iac((252, 1), (250, 24)) + b"\x01\xff\xff\xfb\x01" + iac((240,), (241,)) + b"ab\xff"
     steps = [("send", asks), ("expect", answers), ("send", again), ("pause", 0.3), ("send", b"\xff\xfbc\xff\xfd"),
-             ("pause", 0.3), ("send", b"\x03$ "), ("expect", iac((252, 3)) + b"one\n"), ("send", b"$ ")]
+             ("pause", 0.3), ("send", b"\x03$ "), ("expect", iac((252, 3)) + b"one\r\n"), ("send", b"$ ")]
     smp = b"Linux vm 6.1.0-9-amd64 #1 SMP PREEMPT_DYNAMIC Debian\r\n"
     # The script's own WILL TERMINAL-SPEED and last WONT 35 already answer DO 32 and DO 35.
     scripted = [("send", OPENING + iac((253, 5), (253, 32), (253, 35))), ("expect", L1 + iac((252, 5)))]
     for script in (L2, L3):
         scripted += [("send", OPENING), ("expect", script)]
     return [
+        # -t ends each line with CR LF, unless -L says otherwise.
         session("-t filters and answers", Host(*steps), [banner(), b"ab\xff\xfbc$ $ ", END], b"one\n",
-                answers + iac((252, 3)) + b"one\n", opts=["-t"]),
-        session("-t with linux scripts", Host(*scripted, ("send", OPENING + b"login: "), ("expect", b"one\n"),
-                                          ("send", b"$ ")),
+                answers + iac((252, 3)) + b"one\r\n", opts=["-t"]),
+        session("-t -L lf with linux scripts", Host(*scripted, ("send", OPENING + b"login: "), ("expect", b"one\n"),
+                                                ("send", b"$ ")),
                 [banner(kind="linux"), b"login: $ ", END], b"one\n", L1 + iac((252, 5)) + L2 + L3 + b"one\n",
-                kind="0", opts=["-t"]),
+                kind="0", opts=["-t", "-L", "lf"]),
         session("-p 2323", Host(("send", b"$ "), address=(LO, 2323)), [banner(), b"$ ", END], opts=["-p", "2323"]),
         session("-P types the login name, -E ends the session",
                 Host(("send", b"Username: "), ("expect", b"x\n"), ("send", b"% Invalid input\r\n$ ")),
@@ -622,8 +623,8 @@ def pagers():
         is_ = b"\xff\xfa\x18\x00" + term + b"\xff\xf0" if ttype[1] == 0xfb else b""
         rows.append(session("-t %s: window and type as asked" % (" ".join(opts) or "defaults"), Host(
             ("send", b"\xff\xfd\x1f\xff\xfd\x18"), ("expect", naws + ttype), ("send", b"\xff\xfa\x18"), ("pause", 0.2),
-            ("send", b"\x01\xff\xf0$ "), ("expect", is_ + b"one\n"), ("send", b"$ ")),
-            [banner(), b"$ $ ", END], b"one\n", naws + ttype + is_ + b"one\n", opts=["-t"] + opts))
+            ("send", b"\x01\xff\xf0$ "), ("expect", is_ + b"one\r\n"), ("send", b"$ ")),
+            [banner(), b"$ $ ", END], b"one\n", naws + ttype + is_ + b"one\r\n", opts=["-t"] + opts))
     # A script's WILL TTYPE counts: the SEND in the second chunk is answered after L2.
     rows.append(session("-t linux: a SEND answered after the script", Host(
         ("send", OPENING), ("expect", L1), ("send", b"\xff\xfa\x18\x01\xff\xf0"), ("expect", L2 + b"\xff\xfa\x18\x00vt100\xff\xf0"),
