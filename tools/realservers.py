@@ -5,6 +5,10 @@ real-server tests and tools/server_matrix.py:
   busybox    busybox telnetd -l /bin/login with Debian's own /etc/issue
   frr        FRRouting's zebra vty: password, enable password, hostname edge-rtr1
   ser2net    ser2net 4, a telnet accepter on a pty running /bin/login
+  device     tools/device/device_cli.c on libcli, built here: a switch sw1 with
+             Username:/Password:, enable password; ends lines at CR alone
+  procserv   procServ with an interactive sh behind it, whose prompt was
+             printed before anyone connected
 
 Needs root. Everything happens in private network and mount namespaces: a
 throw-away account (copies of /etc/passwd and /etc/shadow bound over the real
@@ -34,18 +38,23 @@ except ImportError:  # gone since Python 3.13
     crypt = None
 
 PROGRAMS = {"inetutils": "/usr/sbin/telnetd", "busybox": "/bin/busybox", "frr": "/usr/lib/frr/zebra",
-            "ser2net": "/usr/sbin/ser2net"}
-PORTS = {"inetutils": 23, "busybox": 2323, "frr": 2601, "ser2net": 2002}
+            "ser2net": "/usr/sbin/ser2net", "device": "/usr/bin/cc", "procserv": "/usr/bin/procServ"}
+PORTS = {"inetutils": 23, "busybox": 2323, "frr": 2601, "ser2net": 2002, "device": 2424, "procserv": 2626}
 # What the last command prints; the command itself does not hold it.
 MARKERS = {"frr": b"hostname edge-rtr1", "inetutils": b"hello-from-42", "busybox": b"hello-from-42",
-           "ser2net": b"hello-from-42"}
+           "ser2net": b"hello-from-42", "device": b"transport input telnet", "procserv": b"hello-from-42"}
 SHELL_COMMANDS = ["uname -s", "echo hello-from-$((6*7))"]
 ROUTER_COMMANDS = ["show version", "enable", None, "show running-config"]  # None: the enable password
+SWITCH_COMMANDS = ["show version", "enable", None, "configure terminal", "end", "show running-config"]
+DEVICE_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "device", "device_cli.c")
+DEVICE_HEADER = "/usr/include/libcli.h"
+# Servers that ask for no login: the shell is there when one connects.
+NO_LOGIN = {"procserv"}
 # ser2net finds no name for its accepter's address with loopback alone: a veth
 # pair with both ends in our namespace, an address from the documentation range.
 VETH = ("ravlo-v0", "ravlo-v1", "192.0.2.1/24")
 ESCAPES = re.compile(rb"\x1b\[[0-?]*[ -/]*[@-~]|\x1b\][^\x07\x1b]*(?:\x07|\x1b\\)|\x1b[ -Z\\-~]")
-PROMPT_END = re.compile(rb"(?:login: |[$#>] )$")
+PROMPT_END = re.compile(rb"(?:login: |Username: |[$#>] )$")
 # The servers' environment, whatever ours is: as a service manager starts them,
 # with the terminal type of a console server's usual client.
 ENV = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "TERM": "xterm", "LANG": "C.UTF-8"}
@@ -71,6 +80,8 @@ def missing(server):
         return "needs root"
     if crypt is None:
         return "needs python3's crypt module"
+    if server == "device" and not os.path.exists(DEVICE_HEADER):
+        return "needs %s (libcli-dev)" % DEVICE_HEADER
     absent = [path for path in needs if not os.access(path, os.X_OK)]
     return "needs %s" % " and ".join(absent) if absent else None
 
@@ -83,9 +94,9 @@ def enter(argv):
         sys.exit("refusing to run: not in a mount namespace of its own")
 
 
-def quiet(command, **kwargs):
+def quiet(command, env=ENV, **kwargs):
     return subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, env=ENV, **kwargs)
+                            stderr=subprocess.DEVNULL, env=env, **kwargs)
 
 
 class Lab:
@@ -132,6 +143,10 @@ class Lab:
         """The lines typed; the passwords as ${NAME}s that ravlo takes from the environment (-k)."""
         if server == "frr":
             return ["${RAVLO_VTY_PASSWORD}"] + [c or "${RAVLO_ENABLE_PASSWORD}" for c in ROUTER_COMMANDS]
+        if server == "device":
+            return [self.name, "${RAVLO_PASSWORD}"] + [c or "${RAVLO_ENABLE_PASSWORD}" for c in SWITCH_COMMANDS]
+        if server == "procserv":
+            return list(SHELL_COMMANDS)
         paths = dict(file=os.path.join(self.work, "long.txt"), repo=os.path.join(self.work, "repo"))
         return [self.name, "${RAVLO_PASSWORD}"] + [c.format(**paths) for c in WORKLOADS[self.workload]] + \
             SHELL_COMMANDS
@@ -141,6 +156,8 @@ class Lab:
         if server == "frr":
             return ["ip prefix-list long seq %d permit 10.%d.%d.0/24" % (n, n // 256, n % 256)
                     for n in range(1, PREFIX_LISTS + 1)]
+        if server == "device":
+            return [line for line in device_config() if line.startswith(" description")]
         return {"more": self.lines, "more-pipe": self.lines, "man": ["NAME", "SYNOPSIS", "DESCRIPTION", "AUTHOR",
                                                                      "SEE ALSO"],
                 "git-log": ["commit number %d" % n for n in range(300, 0, -1)]}.get(self.workload, [])
@@ -165,6 +182,7 @@ class Lab:
     def start(self, server):
         """Starts the server on 127.0.0.1:PORTS[server] and returns once it listens."""
         port = PORTS[server]
+        env = ENV
         if server == "inetutils":
             self.stops.append(self._inetd(port))
         else:
@@ -172,6 +190,16 @@ class Lab:
                 command = self._frr(port)
             elif server == "ser2net":
                 command = self._ser2net(port)
+            elif server == "device":
+                command = self._device(port)
+                env = dict(ENV, DEVICE_USER=self.name, DEVICE_PASSWORD=self.password,
+                           DEVICE_ENABLE=self.enable_password)
+            elif server == "procserv":
+                # -f: stays in the foreground, ours to stop; the shell's prompt
+                # goes out now, to nobody.
+                command = [PROGRAMS[server], "-f", "-q", "-n", "sh", "-c", self.work, "127.0.0.1:%d" % port,
+                           "/bin/sh", "-i"]
+                env = dict(ENV, PS1="$ ", HOME=self.work)
             else:
                 issue = "/etc/issue"
                 if self.banner:
@@ -180,9 +208,11 @@ class Lab:
                         f.write("".join(line + "\n" for line in BANNER))
                 command = [PROGRAMS[server], "telnetd", "-F", "-p", str(port), "-b", "127.0.0.1",
                            "-l", "/bin/login", "-f", issue]
-            process = quiet(command)
+            process = quiet(command, env=env)
             self.stops.append(lambda: stop(process))
         fakehost.wait_listening(port)
+        if server == "procserv":
+            procserv_child_up(port)
 
     def _inetd(self, port):
         listener = socket.create_server(("127.0.0.1", port))
@@ -212,6 +242,16 @@ class Lab:
         shutil.chown(config, "frr", "frr")
         return [PROGRAMS["frr"], "-f", config, "-i", os.path.join(folder, "zebra.pid"), "-A", "127.0.0.1",
                 "-P", str(port), "-u", "frr", "-g", "frr", "--log", "file:" + os.path.join(folder, "zebra.log")]
+
+    def _device(self, port):
+        """Builds tools/device/device_cli.c here, with its configuration and banner."""
+        binary, config, banner = (os.path.join(self.work, name) for name in ("device_cli", "sw1.cfg", "sw1.banner"))
+        subprocess.run([PROGRAMS["device"], "-std=c11", "-O2", "-Wall", "-Wextra", "-pedantic", "-Werror", "-o", binary,
+                        DEVICE_SOURCE, "-lcli"], check=True)
+        for path, lines in ((config, device_config()), (banner, BANNER)):
+            with open(path, "w") as f:
+                f.write("".join(line + "\n" for line in lines))  # libcli sends each LF as CR LF
+        return [binary, str(port), config, banner]
 
     def _ser2net(self, port):
         if VETH[0] not in [name for _, name in socket.if_nameindex()]:
@@ -273,6 +313,45 @@ class Lab:
             if at < 0:
                 return ["%r missing, or out of order" % line]
         return ["a pager's prompt or erase bytes: %r" % m for m in PAGED.findall(text)[:1]]
+
+
+def procserv_child_up(port, seconds=10):
+    """Returns once procServ's child runs. procServ starts it about a second
+    after it listens, once a second of its passes with nothing to do: a
+    client connecting before then sees it shut down and restarted, prompt and
+    all, and a client every moment keeps it from ever starting."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        time.sleep(1.5)
+        with socket.create_connection(("127.0.0.1", port), timeout=2) as conn:
+            seen = b""
+            while b"connected (plus you)" not in seen:
+                try:
+                    data = conn.recv(4096)
+                except socket.timeout:
+                    break
+                if not data:
+                    break
+                seen += data
+        if b'Child "sh" PID: ' in seen:
+            time.sleep(0.3)  # its prompt, to nobody
+            return
+    sys.exit("procServ's child did not start")
+
+
+def device_config():
+    """sw1's running configuration: some 300 lines, descriptions with "#" and ">" in them."""
+    lines = ["!", "version 15.2", "service timestamps log datetime msec", "hostname sw1", "!",
+             "banner motd ^C"] + BANNER + ["^C", "!"]
+    for vlan in (10, 20, 30, 99):
+        lines += ["vlan %d" % vlan, " name users-%d" % vlan, "!"]
+    for port in range(1, 49):
+        lines += ["interface GigabitEthernet1/0/%d" % port,
+                  " description desk %d -> patch#%d > floor %d" % (port, 100 + port, port % 4 + 1),
+                  " switchport access vlan %d" % (10, 20, 30)[port % 3], " switchport mode access",
+                  " spanning-tree portfast", "!"]
+    return lines + ["interface Vlan99", " description mgmt #> do not shut", " ip address 192.0.2.10 255.255.255.0",
+                    "!", "line vty 0 4", " login local", " transport input telnet", "!", "end"]
 
 
 def stop(process):

@@ -7,6 +7,7 @@ was typed before its prompt (its echo follows no prompt).
 
   sudo tools/server_matrix.py --binary build/ravlo --runs 5 --set none --set="-t -e"
   sudo tools/server_matrix.py --binary build/ravlo --runs 20 --set="-t -e -c" --type 2 --banner --cut 12,15
+  sudo tools/server_matrix.py --binary build/ravlo --server device --type 2 --set='-t -e -c -L crlf -P "Username: "'
 
 --cut SIZE,PAUSE_MS runs every session through a link that cuts the server's
 text into pieces of 1..SIZE bytes with pauses up to PAUSE_MS (each run its own
