@@ -20,9 +20,11 @@ namespace {
 constexpr int kLongOnly = 256;
 constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2, kWake = kLongOnly + 3;
 
-// A Telnet client ends a line with CR LF, and so does a Telnet-aware
-// session: many devices end a line only at CR and take a bare LF for nothing.
-constexpr std::string_view kTelnetLineEnd = "\r\n";
+// A Telnet-aware session presses Return as a Telnet client does, with CR NUL,
+// Telnet's bare CR: many devices end a line only at CR and take a bare LF for
+// nothing, and where CR LF reaches a pty the LF is a second Return, which a
+// pager takes for a key.
+constexpr std::string_view kTelnetLineEnd("\r\0", 2);
 
 struct OptionRow {
   int shortName;  // a character, or an id of a long-only option
@@ -74,6 +76,15 @@ bool ReadSettle(Options& options, const char* text) {
 bool ReadWake(Options& options, const char* text) {
   options.wakeSeconds = std::strcmp(text, "none") == 0 ? 0 : std::min(ReadNumber(text), kMaxLimitSeconds);
   return options.wakeSeconds >= 1 || std::strcmp(text, "none") == 0;
+}
+
+// TEXT=REPLY: TEXT up to the first "=", not empty.
+bool AddAnswer(Options& options, const char* text) {
+  const std::string_view answer(text);
+  const std::size_t equals = answer.find('=');
+  if (equals == 0 || equals == std::string_view::npos) return false;
+  options.answers.push_back(Answer{answer.substr(0, equals), answer.substr(equals + 1)});
+  return true;
 }
 
 // A name with "=" would find another variable, one with "}" could never be referenced.
@@ -129,6 +140,8 @@ constexpr OptionRow kOptionRows[] = {
     {kTerm, "term", required_argument, ReadTerminalType},
     {'M', "more", required_argument, [](Options& o, const char* t) { return AddText(o.pagers, t); }},
     {kWake, "wake", required_argument, ReadWake},
+    {'A', "answer", required_argument, AddAnswer},
+    {'K', "keys", no_argument, [](Options& o, const char*) { return o.keys = true; }},
 };
 
 const OptionRow* FindOption(int shortName) {

@@ -5,6 +5,13 @@
 #include <string_view>
 #include <vector>
 
+// -A TEXT=REPLY: with -e, a question in the host's unfinished last line and
+// its answer, which takes no line of the command file.
+struct Answer {
+  std::string_view question;  // not empty
+  std::string_view reply;     // may be empty, may hold ${NAME}s of -k
+};
+
 struct Options {
   bool status = false;   // -s: the exit status tells how the session ended
   bool verbose = false;  // -v: a trace of the session on standard error
@@ -17,7 +24,7 @@ struct Options {
   std::vector<const char*> secrets;   // -k NAME: environment variables that ${NAME} stands for
   std::int32_t connectSeconds = 0;    // -w SECONDS: 1..600; 0 without a connect limit
   bool promptAtEnd = false;           // -e: a prompt only at the end of all text since the last line
-  std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF; -t: CR LF
+  std::string_view lineEnd = "\n";    // -L EOL: what ends each line sent, in place of its LF; -t: CR NUL
   bool lineEndGiven = false;          // -L was given: -t keeps it
   bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
   std::int32_t settleMs = 1;          // --settle MS: 1..10000, the least time the host stays quiet at a prompt (-e)
@@ -33,6 +40,8 @@ struct Options {
   // and stayed quiet this long before the first line (a console whose prompt
   // came before the connection); 0 ("none"): never.
   std::int32_t wakeSeconds = kDefaultWakeSeconds;
+  std::vector<Answer> answers;  // -A TEXT=REPLY
+  bool keys = false;            // -K: ^C, ^Z, <BREAK> and the like in command lines are keys
   static constexpr std::int32_t kDefaultWakeSeconds = 2;
 };
 

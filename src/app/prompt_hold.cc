@@ -4,8 +4,10 @@
 #include <chrono>
 
 namespace {
-// A pager that asks for ever is answered only so often for one command line.
+// A pager that asks for ever is answered only so often for one command line;
+// a host that asks a question for ever, less often still.
 constexpr int kMaxPagerAnswers = 10000;
+constexpr int kMaxQuestionAnswers = 100;
 }  // namespace
 
 void PromptHold::NoteChunk(int n) {
@@ -13,7 +15,7 @@ void PromptHold::NoteChunk(int n) {
   if (token != nullptr) trace_(kTracePromptFormat, trace_.chunks, n, token);
   if (token == nullptr) trace_(kTraceNoPromptFormat, trace_.chunks, n);
   PagerKey key = PagerKey::kSpace;
-  const bool held = token != nullptr || tail_.FindPager(&key) != nullptr;
+  const bool held = token != nullptr || tail_.FindPager(&key) != nullptr || tail_.FindQuestion() >= 0;
   if (held_ && !held) trace_(kTracePromptHeldText);
   held_ = held;
   quietSince_ = arrived_;
@@ -45,7 +47,7 @@ const char* PromptHold::Take(bool hostDone) {
   if (!held_) return nullptr;
   if (!hostDone && settle_.LeftMs(SettleTime::Clock::now()) > 0) return nullptr;
   held_ = false;
-  if (AnswerPager()) return nullptr;
+  if (AnswerQuestion() || AnswerPager()) return nullptr;
   return tail_.Check();
 }
 
@@ -62,6 +64,25 @@ bool PromptHold::AnswerPager() {
   ++pagerAnswers_;
   road_.Note(Mark::kAnswered);
   sender_.Send(key == PagerKey::kLineEnd ? lineEnd_ : key == PagerKey::kQuit ? "q" : " ", Sender::Sent::kKey);
+  return true;
+}
+
+// A question in the last, unfinished line gets its answer: the reply, its
+// ${NAME}s expanded, and the line end. The trace names the question, never
+// the reply. True when one was found, also past kMaxQuestionAnswers.
+bool PromptHold::AnswerQuestion() {
+  const int found = tail_.CheckQuestion();
+  if (found < 0) return false;
+  const Answer& answer = answers_[static_cast<std::size_t>(found)];
+  const bool reply = questionAnswers_ < kMaxQuestionAnswers;
+  trace_(kTraceQuestionFormat, trace_.chunks, static_cast<int>(answer.question.size()), answer.question.data(),
+         reply ? "answered" : "not answered");
+  if (!reply) return true;
+  ++questionAnswers_;
+  reply_.assign(answer.reply);
+  reply_ += lineEnd_;
+  sender_.Send(secrets_.Expand(reply_), Sender::Sent::kKey);
+  secrets_.Wipe();
   return true;
 }
 

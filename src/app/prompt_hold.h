@@ -1,29 +1,35 @@
 // With -e, text that ends in a prompt, or in a pager's prompt, is held until
 // the host has been quiet for the settle time: a console server or a long
 // link cuts the host's text anywhere, so a piece that happens to end in "#"
-// is no prompt yet. Once settled, a pager's prompt gets its key here; a
-// prompt is taken, for the next command line. Before the first line, a host
+// is no prompt yet. Once settled, a question (-A) gets its answer and a
+// pager's prompt its key here; a prompt is taken, for the next command line. Before the first line, a host
 // that shows no prompt and stays quiet for the wake time gets a line end, as
 // a person would press Enter at a console whose prompt came long before.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "app/options.h"
 
 #include "app/sender.h"
 #include "app/trace.h"
 #include "platform/wait.h"
 #include "road/road.h"
+#include "secrets/secrets.h"
 #include "settle/settle.h"
 #include "textmatch/textmatch.h"
 
 class PromptHold {
  public:
-  // lineEnd: what a pager that wants RETURN and a wake get; wakeSeconds: 0
-  // for no wake. All must outlive the hold.
-  PromptHold(Road& road, SettleTime& settle, Sender& sender, Trace& trace, std::string_view lineEnd,
-             int wakeSeconds)
-      : tail_(*road.Tail()), road_(road), settle_(settle), sender_(sender), trace_(trace), lineEnd_(lineEnd),
-        wakeMs_(wakeSeconds * 1000), quietSince_(SettleTime::Clock::now()) {}
+  // The options' answers, line end (what a pager that wants RETURN, an
+  // answer and a wake end with) and wake time. All must outlive the hold.
+  PromptHold(Road& road, SettleTime& settle, Sender& sender, Trace& trace, const Options& options,
+             Secrets& secrets)
+      : tail_(*road.Tail()), road_(road), settle_(settle), sender_(sender), trace_(trace), secrets_(secrets),
+        answers_(options.answers), lineEnd_(options.lineEnd), wakeMs_(options.wakeSeconds * 1000),
+        quietSince_(SettleTime::Clock::now()) {}
 
   // The wait for the host has ended, with or without its text.
   void NoteWaitEnded() { arrived_ = SettleTime::Clock::now(); }
@@ -41,10 +47,10 @@ class PromptHold {
   // With nothing held, a wake that is due is sent.
   const char* Take(bool hostDone);
 
-  // A line went out for the prompt: pagers are answered afresh, and a command
-  // at work is never woken.
+  // A line went out for the prompt: pagers and questions are answered
+  // afresh, and a command at work is never woken.
   void NewLine() {
-    pagerAnswers_ = 0;
+    pagerAnswers_ = questionAnswers_ = 0;
     lineSent_ = true;
   }
 
@@ -52,6 +58,7 @@ class PromptHold {
   static constexpr int kMostWakes = 3;
   void TraceSettle();
   bool AnswerPager();
+  bool AnswerQuestion();
   bool WakeArmed() const { return wakeMs_ > 0 && !held_ && !lineSent_ && wakes_ < kMostWakes; }
   int WakeLeftMs(SettleTime::Clock::time_point now) const;
   void Wake();
@@ -61,11 +68,15 @@ class PromptHold {
   SettleTime& settle_;
   Sender& sender_;
   Trace& trace_;
+  Secrets& secrets_;
+  const std::vector<Answer>& answers_;
   std::string_view lineEnd_;
+  std::string reply_;  // the answer as written, its line end added
   bool held_ = false;       // the text ends in a prompt that has not settled yet
   int tracedSettleMs_ = 0;  // the settle time the trace gave last
   SettleTime::Clock::time_point arrived_;  // when the last wait for the host ended
   int pagerAnswers_ = 0;    // pager prompts answered since the last line
+  int questionAnswers_ = 0;  // questions answered since the last line
   int wakeMs_;
   int wakes_ = 0;
   bool lineSent_ = false;

@@ -12,6 +12,7 @@
 #include "app/sender.h"
 #include "app/session.h"
 #include "app/trace.h"
+#include "keys/keys.h"
 #include "messages/messages.h"
 #include "road/road.h"
 #include "settle/settle.h"
@@ -30,6 +31,7 @@ struct Buffers {
   std::array<char, kChunkBytes + 2> work;     // normalised copy: room for "#" and zero
   std::array<unsigned char, kMaxScriptBytes> negotiation;
   std::string line;  // one piece of a command line, at most CommandFile::kPieceBytes
+  std::string keyed, keyNames;  // -K: the piece with its keys as bytes, and their names
 };
 
 // What a pass works with, built once from the options.
@@ -42,7 +44,7 @@ struct Loop {
         road(s.options, s.bellMode, s.secrets, s.records, sender),
         buffers(std::make_unique<Buffers>()),
         link(s.socket, kChunkBytes, trace) {
-    if (s.options.promptAtEnd) hold.emplace(road, settle, sender, trace, s.options.lineEnd, s.options.wakeSeconds);
+    if (s.options.promptAtEnd) hold.emplace(road, settle, sender, trace, s.options, s.secrets);
   }
   Session& session;
   Trace trace;
@@ -169,6 +171,15 @@ bool PromptSettled(Loop& loop, bool hostDone) {
   return token != nullptr;
 }
 
+// -K: the piece with its keys as bytes, traced by name.
+const std::string& Keyed(Loop& loop, const std::string& piece, bool more) {
+  std::string& names = loop.buffers->keyNames;
+  names.clear();
+  TranslateKeys(piece, more ? "" : loop.session.options.lineEnd, loop.buffers->keyed, names);
+  if (!names.empty()) loop.trace(kTraceKeysFormat, loop.trace.lines + 1, names.c_str());
+  return loop.buffers->keyed;
+}
+
 // Sends the next command line whole, piece after piece, each with its
 // ${NAME}s expanded (-k). An endless line ends with the response limit, like a
 // host that stops reading. False when the file has no line left. The trace
@@ -182,7 +193,7 @@ bool SendNextLine(Loop& loop) {
   const std::uint64_t before = loop.sender.Count();
   int result = 0;
   do {
-    const std::string& sent = session.secrets.Expand(piece);
+    const std::string& sent = session.secrets.Expand(session.options.keys ? Keyed(loop, piece, more) : piece);
     session.records.Line(piece, sent, more, loop.password);
     result = loop.sender.Send(sent, Sender::Sent::kLine);
   } while (result > 0 && more && ResponseTimedOut.load() == 0 && session.commandFile.ReadLine(piece, more));

@@ -52,8 +52,8 @@ const char kHelpText[] =
     "                  one ends in a prompt (\"> \" too), escape sequences aside;\n"
     "                  answer a pager's prompt (--More--, (END)) with its key\n"
     "-L, --line-end EOL\n"
-    "                  end each line sent with EOL: lf (as by default), crlf\n"
-    "                  (as by default with -t), cr or crnul (CR and a zero byte)\n"
+    "                  end each line sent with EOL: lf (as by default), crlf,\n"
+    "                  cr or crnul (CR and a zero byte, as by default with -t)\n"
     "-c, --clean       leave escape sequences and the zero byte of CR NUL\n"
     "                  out of the transcript; with -e also a pager's prompt\n"
     "                  and the bytes that erase it\n"
@@ -75,6 +75,15 @@ const char kHelpText[] =
     "                  prompt and been quiet for SECONDS (1..600; 2 by\n"
     "                  default) before the first line, at most 3 times; none:\n"
     "                  never\n"
+    "-A, --answer TEXT=REPLY\n"
+    "                  with -e, when the host's unfinished last line holds\n"
+    "                  TEXT and the host waits, send REPLY and the line end;\n"
+    "                  the command file does not move on (may be given\n"
+    "                  several times)\n"
+    "-K, --keys        in command lines ^A..^Z, ^@, ^[, ^\\, ^], ^^, ^_ and ^?\n"
+    "                  are control keys; a line <BREAK>, <IP>, <AO>, <AYT> or\n"
+    "                  <NOP> is that Telnet command; a line of keys only is\n"
+    "                  sent without its line end\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
@@ -104,6 +113,8 @@ const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
 const char kTraceSettleFormat[] = "ravlo: settle time %d ms\n";
 const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";
 const char kTraceWakeFormat[] = "ravlo: wake %d: line end sent\n";
+const char kTraceQuestionFormat[] = "ravlo: chunk %d: question \"%.*s\", %s\n";
+const char kTraceKeysFormat[] = "ravlo: line %d: keys %s\n";
 const char* const kTraceEndTexts[4] = {
     "ravlo: end: command file used up\n", "ravlo: end: error keyword\n",
     "ravlo: end: no response\n", "ravlo: end: connection lost\n"};

@@ -39,6 +39,8 @@ extern const char kTraceLineSentFormat[];     // line number, byte count (unsign
 extern const char kTraceSettleFormat[];       // settle time in ms
 extern const char kTracePromptHeldText[];
 extern const char kTraceWakeFormat[];          // wake number
+extern const char kTraceQuestionFormat[];      // chunk number, question length and text, "answered" or not
+extern const char kTraceKeysFormat[];          // line number, the keys' names
 extern const char* const kTraceEndTexts[4];   // by SessionEnd
 
 // Prints one of the texts above (a printf format) to standard output in the

@@ -16,7 +16,9 @@ Road::Road(const Options& options, std::int32_t bellMode, const Secrets& secrets
   if (options.telnet) telnet_.emplace(options.windowColumns, options.windowRows, options.terminalType);
   const bool joined = options.promptAtEnd;
   if (options.promptAtEnd) {
-    tail_.emplace(PromptTail(options.prompts, options.pagers));
+    std::vector<std::string_view> questions;
+    for (const Answer& answer : options.answers) questions.push_back(answer.question);
+    tail_.emplace(PromptTail(options.prompts, options.pagers, questions));
     clean_.Add(*tail_);
   }
   if (records.IsOpen()) clean_.Add(joined ? recordPages_.emplace(records) : static_cast<Stage&>(records));

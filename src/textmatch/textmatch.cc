@@ -54,14 +54,14 @@ constexpr char kLessPrompt[] = ":";
 // Where pattern (not empty) occurs in the n bytes at text, or nullptr. Jumps
 // to each occurrence of the first byte: on a full chunk this is tens of times
 // faster than comparing at every position, and a pass has ~1 ms.
-const char* Search(const char* text, std::size_t n, const char* pattern) {
-  const std::size_t length = std::strlen(pattern);
+const char* Search(const char* text, std::size_t n, std::string_view pattern) {
+  const std::size_t length = pattern.size();
   if (length > n) return nullptr;
   const char* end = text + (n - length) + 1;
   for (const char* at = text; at < end; ++at) {
     at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<std::size_t>(end - at)));
     if (at == nullptr) return nullptr;
-    if (std::memcmp(at, pattern, length) == 0) return at;
+    if (std::memcmp(at, pattern.data(), length) == 0) return at;
   }
   return nullptr;
 }
@@ -131,9 +131,13 @@ const char* FindPromptToken(const char* text) {
   return MatchText(text, kPasswordToken, MATCH_ANYWHERE) == 0 ? kPasswordToken : nullptr;
 }
 
-PromptTail::PromptTail(const std::vector<const char*>& extraPrompts, const std::vector<const char*>& extraPagers)
-    : extra_(extraPrompts), pagers_(extraPagers) {
-  std::size_t longest = kPagerLineBytes;
+PromptTail::PromptTail(const std::vector<const char*>& extraPrompts, const std::vector<const char*>& extraPagers,
+                       const std::vector<std::string_view>& questions)
+    : extra_(extraPrompts), pagers_(extraPagers), questions_(questions) {
+  for (std::string_view question : questions_) {
+    questionLineBytes_ = std::max(questionLineBytes_, static_cast<int>(question.size()));
+  }
+  std::size_t longest = static_cast<std::size_t>(questionLineBytes_);
   for (const PromptToken& token : kPromptTokens) longest = std::max(longest, std::strlen(token.text));
   for (const char* token : extra_) longest = std::max(longest, std::strlen(token));
   bytes_.resize(longest);
@@ -180,31 +184,52 @@ bool PromptTail::MidLine() const {
   return length_ > 0 && bytes_[length_ - 1] != '\r' && bytes_[length_ - 1] != '\n';
 }
 
+void PromptTail::Empty() {
+  length_ = 0;
+  cut_ = false;
+}
+
 const char* PromptTail::Check() {
   const char* token = Find();
   if (token == kPasswordToken) std::fputs(kPasswordMask, stdout);
-  if (token != nullptr) {
-    length_ = 0;
-    cut_ = false;
-  }
+  if (token != nullptr) Empty();
   return token;
 }
 
 const char* PromptTail::CheckPager(PagerKey* key) {
   const char* found = FindPager(key);
-  if (found != nullptr) {
-    length_ = 0;
-    cut_ = false;
-  }
+  if (found != nullptr) Empty();
   return found;
 }
 
-const char* PromptTail::FindPager(PagerKey* key) const {
+int PromptTail::CheckQuestion() {
+  const int found = FindQuestion();
+  if (found >= 0) Empty();
+  return found;
+}
+
+const char* PromptTail::LastLine(int bound, int* n) const {
   const char* line = bytes_.data() + length_;
   while (line > bytes_.data() && line[-1] != '\r' && line[-1] != '\n') --line;
-  const int n = static_cast<int>(bytes_.data() + length_ - line);
-  // A line that began before the tail is longer than any pager's prompt.
-  if (n == 0 || n > kPagerLineBytes || (line == bytes_.data() && cut_)) return nullptr;
+  *n = static_cast<int>(bytes_.data() + length_ - line);
+  // A line that began before the tail is longer than any text looked for.
+  if (*n == 0 || *n > bound || (line == bytes_.data() && cut_)) return nullptr;
+  return line;
+}
+
+int PromptTail::FindQuestion() const {
+  int n = 0;
+  const char* line = LastLine(questionLineBytes_, &n);
+  for (std::size_t k = 0; line != nullptr && k < questions_.size(); ++k) {
+    if (Search(line, static_cast<std::size_t>(n), questions_[k]) != nullptr) return static_cast<int>(k);
+  }
+  return -1;
+}
+
+const char* PromptTail::FindPager(PagerKey* key) const {
+  int n = 0;
+  const char* line = LastLine(kPagerLineBytes, &n);
+  if (line == nullptr) return nullptr;
   *key = PagerKey::kSpace;
   const char* found = n == 1 && line[0] == kLessPrompt[0] ? kLessPrompt : nullptr;
   for (const PagerPrompt& pager : kPagerPrompts) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 constexpr int MATCH_ANYWHERE = 0;
@@ -48,10 +49,12 @@ class PromptTail {
  public:
   PromptTail() = default;
   // Keeps as many bytes as the longest prompt needs, ravlo's own or one of
-  // extraPrompts (non-empty texts), and at least the last kPagerLineBytes;
-  // the only allocation. extraPagers (non-empty) are answered with a space.
+  // extraPrompts (non-empty texts), and at least the last kPagerLineBytes
+  // or the longest question; the only allocation. extraPagers (non-empty) are
+  // answered with a space; questions (non-empty) with what the caller says.
   explicit PromptTail(const std::vector<const char*>& extraPrompts,
-                      const std::vector<const char*>& extraPagers = {});
+                      const std::vector<const char*>& extraPagers = {},
+                      const std::vector<std::string_view>& questions = {});
 
   // Adds the n bytes at text to what has been sent since the last line.
   void Add(const char* text, int n);
@@ -74,10 +77,20 @@ class PromptTail {
   // The same with no effect.
   const char* FindPager(PagerKey* key) const;
 
+  // The first question that the last line holds while unfinished, by its
+  // index, or -1; a question found empties the tail, as a pager's prompt does.
+  int CheckQuestion();
+  int FindQuestion() const;
+
  private:
   bool EndsWith(const char* token) const;
+  // The last line while unfinished and at most bound bytes, or nullptr.
+  const char* LastLine(int bound, int* n) const;
+  void Empty();
   std::vector<const char*> extra_;
   std::vector<const char*> pagers_;
+  std::vector<std::string_view> questions_;
+  int questionLineBytes_ = kPagerLineBytes;
   std::vector<char> bytes_;  // bytes_[0, length_) is the end of the text, at most bytes_.size()
   int length_ = 0;
   bool cut_ = false;  // text before bytes_ was let go since the tail was last emptied

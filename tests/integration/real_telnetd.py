@@ -33,9 +33,14 @@ RECOMMENDED = {
 
 
 def check(lab, server, status, out, err):
+    """The session runs with -v: standard error holds the trace alone, and a
+    server that shows its prompt by itself is never woken."""
     done, ahead = lab.verdict(server, status, out)
+    lines = err.replace(b"\r\n", b"\n").splitlines()
+    woken = server not in realservers.NO_LOGIN and any(line.startswith(b"ravlo: wake") for line in lines)
     problems = [message for ok, message in (
-        (status == 0 and err == b"", "status %s, stderr %r" % (status, err)),
+        (status == 0 and all(line.startswith(b"ravlo: ") for line in lines), "status %s, stderr %r" % (status, err)),
+        (not woken, "woken, though it shows its prompt by itself: %r" % err),
         (done, "the last command's output %r is missing" % realservers.MARKERS[server]),
         ((b"Password: ********" in out or server in realservers.NO_LOGIN)
          and not any(p in out for p in lab.secrets()),
@@ -80,6 +85,7 @@ def main(argv):
         return realservers.fakehost.SKIP
     realservers.enter([os.path.abspath(__file__)] + argv[1:])
     flags, kind = RECOMMENDED[options.server]
+    flags = flags + ["-v"]
     wine, failed = WineServer(options.launcher), 0
     wine.start()
     try:

@@ -332,16 +332,16 @@ def telnet_aware():
     # commands cut after IAC and after DO: only IAC IAC's 255 is text.
     again = asks + iac((252, 1), (250, 24)) + b"\x01\xff\xff\xfb\x01" + iac((240,), (241,)) + b"ab\xff"
     steps = [("send", asks), ("expect", answers), ("send", again), ("pause", 0.3), ("send", b"\xff\xfbc\xff\xfd"),
-             ("pause", 0.3), ("send", b"\x03$ "), ("expect", iac((252, 3)) + b"one\r\n"), ("send", b"$ ")]
+             ("pause", 0.3), ("send", b"\x03$ "), ("expect", iac((252, 3)) + b"one\r\x00"), ("send", b"$ ")]
     smp = b"Linux vm 6.1.0-9-amd64 #1 SMP PREEMPT_DYNAMIC Debian\r\n"
     # The script's own WILL TERMINAL-SPEED and last WONT 35 already answer DO 32 and DO 35.
     scripted = [("send", OPENING + iac((253, 5), (253, 32), (253, 35))), ("expect", L1 + iac((252, 5)))]
     for script in (L2, L3):
         scripted += [("send", OPENING), ("expect", script)]
     return [
-        # -t ends each line with CR LF, unless -L says otherwise.
+        # -t ends each line with CR NUL, unless -L says otherwise.
         session("-t filters and answers", Host(*steps), [banner(), b"ab\xff\xfbc$ $ ", END], b"one\n",
-                answers + iac((252, 3)) + b"one\r\n", opts=["-t"]),
+                answers + iac((252, 3)) + b"one\r\x00", opts=["-t"]),
         session("-t -L lf with linux scripts", Host(*scripted, ("send", OPENING + b"login: "), ("expect", b"one\n"),
                                                 ("send", b"$ ")),
                 [banner(kind="linux"), b"login: $ ", END], b"one\n", L1 + iac((252, 5)) + L2 + L3 + b"one\n",
@@ -401,7 +401,10 @@ def options():
                           (["-w", "0"], "option -w: unfit value '0'"), (["--secret=A=B"], "option --secret: unfit value 'A=B'"),
                           (["-L", "bogus"], "option -L: unfit value 'bogus'"),
                           (["--settle", "0"], "option --settle: unfit value '0'"),
-                          (["--settle=10001"], "option --settle: unfit value '10001'")]:
+                          (["--settle=10001"], "option --settle: unfit value '10001'"),
+                          (["--wake", "0"], "option --wake: unfit value '0'"),
+                          (["-A", "no equals"], "option -A: unfit value 'no equals'"),
+                          (["--answer==y"], "option --answer: unfit value '=y'")]:
         rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
                              rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
     rows += [
@@ -623,8 +626,8 @@ def pagers():
         is_ = b"\xff\xfa\x18\x00" + term + b"\xff\xf0" if ttype[1] == 0xfb else b""
         rows.append(session("-t %s: window and type as asked" % (" ".join(opts) or "defaults"), Host(
             ("send", b"\xff\xfd\x1f\xff\xfd\x18"), ("expect", naws + ttype), ("send", b"\xff\xfa\x18"), ("pause", 0.2),
-            ("send", b"\x01\xff\xf0$ "), ("expect", is_ + b"one\r\n"), ("send", b"$ ")),
-            [banner(), b"$ $ ", END], b"one\n", naws + ttype + is_ + b"one\r\n", opts=["-t"] + opts))
+            ("send", b"\x01\xff\xf0$ "), ("expect", is_ + b"one\r\x00"), ("send", b"$ ")),
+            [banner(), b"$ $ ", END], b"one\n", naws + ttype + is_ + b"one\r\x00", opts=["-t"] + opts))
     # A script's WILL TTYPE counts: the SEND in the second chunk is answered after L2.
     rows.append(session("-t linux: a SEND answered after the script", Host(
         ("send", OPENING), ("expect", L1), ("send", b"\xff\xfa\x18\x01\xff\xf0"), ("expect", L2 + b"\xff\xfa\x18\x00vt100\xff\xf0"),
@@ -668,6 +671,59 @@ def pagers():
     return rows
 
 
-GROUPS = {"records": records, "cli": cli, "session": sessions, "files": files,
+def questions():
+    """-A answers a question in the host's unfinished last line once the host
+    waits, before pagers and prompts, the command file staying where it is; -K
+    sends keys and Telnet commands; --wake presses Enter for a silent console."""
+    q1, q2 = b"System configuration has been modified. Save? [yes/no]: ", b"Proceed with reload? [confirm]"
+    answers = ["-A", "Save? [yes/no]: =yes", "-A", "[confirm]=", "-A", "Overwrite?=y", "-A", "Key: =${RAVLO_PW}"]
+    steps = [("send", b"$ "), ("expect", b"reload\r\n"), ("send", b"old Save? [yes/no]: no\r\n" + q1[:30]),
+             ("pause", 0.3), ("send", q1[30:]), ("expect", b"yes\r\n"), ("send", q2), ("expect", b"\r\n"),
+             ("send", b"Overwrite? --More-- $ "), ("expect", b"y\r\n"), ("send", b"Key: "), ("expect", b"S3cr=t!\r\n"),
+             ("send", b"S3cr=t!\r\n$ "), ("expect", b"exit\r\n"), ("send", b"$ ")]
+    shown = b"".join(step[1] for step in steps if step[0] == "send").replace(b"S3cr=t!", b"********")
+    asked = [b"chunk %d: question \"%s\", answered" % (n, q) for n, q in
+             [(3, b"Save? [yes/no]: "), (4, b"[confirm]"), (5, b"Overwrite?"), (6, b"Key: ")]]
+    traced = lambda run: None if re.findall(rb"chunk \d+: question [^\r\n]*", run.err) == asked and \
+        b"S3cr" not in run.err else "question trace: %r" % run.err  # noqa: E731
+    path = records_file("questions.jsonl")
+    rows = [session("-A: questions answered once, whole or split, before pagers and prompts", Host(*steps),
+                    [banner(), shown, END], b"reload\nexit\n", b"reload\r\nyes\r\n\r\ny\r\nS3cr=t!\r\nexit\r\n",
+                    opts=["-e", "-v", "-L", "crlf", "-k", "RAVLO_PW", "-j", path] + answers, env={"RAVLO_PW": "S3cr=t!"},
+                    stderr=None, checks=[traced, records_are([
+                        rec(0, None, "", "$ "), rec(1, "reload", "old Save? [yes/no]: no\n" + (q1 + q2).decode() +
+                                                    "Overwrite? --More-- $ Key: ********\n", "$ "),
+                        rec(2, "exit", "", "$ "), end("file-done", 0, 2, host_bytes(steps), 33)], path)])]
+    # A host that asks for ever is answered 100 times for one line; then the limit ends it.
+    ask = [("send", b"$ "), ("expect", b"go\n")] + [("send", b"Sure? "), ("expect", b"y\n")] * 100 + \
+        [("send", b"Sure? "), ("silence", 0.5)]
+    rows.append(session("-A: at most 100 answers for one line", Host(*ask), [banner(seconds=2), b"$ ", b"Sure? " * 101,
+                        NO_RESPONSE, END], b"go\n", b"go\n" + b"y\n" * 100, seconds=2, opts=["-e", "-A", "Sure? =y"]))
+    keys = [("send", b"$ "), ("expect", b"conf t\r\n"), ("send", b"sw1(config)# "), ("expect", b"\x1a"),
+            ("send", b"sw1# "), ("expect", b"\xff\xf3"), ("send", b"$ "), ("expect", b"x\x03 ^1\r\n"), ("send", b"$ ")]
+    rows += [session("-K: keys and Telnet commands, a line of keys alone without its line end", Host(*keys), None,
+                     b"conf t\n^Z\n<BREAK>\nx^c ^1\n", b"conf t\r\n\x1a\xff\xf3x\x03 ^1\r\n", opts=["-K", "-L", "crlf", "-v"],
+                     stderr=None, checks=[lambda run: None if re.findall(rb"line \d: keys [^\r\n]*", run.err) == [
+                         b"line 2: keys ^Z", b"line 3: keys <BREAK>", b"line 4: keys ^c"] else "keys trace: %r" % run.err]),
+             session("without -K a ^C is sent as written", Host(("send", b"$ "), ("expect", b"^C\n"), ("send", b"$ ")),
+                     [banner(), b"$ $ ", END], b"^C\n", b"^C\n")]
+    # A console whose prompt came before: a line end after 1 s of silence, three at most; none once a line went.
+    # The limit counts from the last wake.
+    wake = lambda n: lambda run: None if run.err.count(b"ravlo: wake") == n else "wakes: %r" % run.err  # noqa: E731
+    rows += [session("--wake 1: a silent console woken, three times at most", Host(
+        ("send", b"@@@ Welcome\r\n"), ("expect", b"\n"), ("expect", b"\n"), ("expect", b"\n"), ("silence", 1.5)),
+        [banner(seconds=5), b"@@@ Welcome\r\n", NO_RESPONSE, END], b"x\n", b"\n\n\n", seconds=5,
+        opts=["-e", "-v", "--wake", "1"], stderr=None, checks=[wake(3), elapsed_between(7.5, 10)]),
+             session("--wake 1: the woken console's prompt takes the line; never woken after it", Host(
+                 ("send", b"@@@ Welcome\r\n"), ("expect", b"\n"), ("send", b"$ "), ("expect", b"x\n"), ("silence", 2.5),
+                 ("send", b"$ ")), [banner(), b"@@@ Welcome\r\n$ $ ", END], b"x\n", b"\nx\n",
+                 opts=["-e", "-v", "--wake", "1"], stderr=None, checks=[wake(1)]),
+             session("--wake none: never woken", Host(("send", b"@@@ Welcome\r\n"), ("silence", 2.5)),
+                     [banner(seconds=2), b"@@@ Welcome\r\n", NO_RESPONSE, END], b"x\n", b"", seconds=2,
+                     opts=["-e", "--wake", "none"])]
+    return rows
+
+
+GROUPS = {"questions": questions, "records": records, "cli": cli, "session": sessions, "files": files,
           "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput,
           "options": options, "pagers": pagers}
