@@ -33,6 +33,9 @@ struct Options {
   // and stayed quiet this long before the first line (a console whose prompt
   // came before the connection); 0 ("none"): never.
   std::int32_t wakeSeconds = kDefaultWakeSeconds;
+  // --charset NAME: the charset of the host's text and of the command file,
+  // which the records (-j) turn into UTF-8; an index in platform::kCharsets.
+  int charset = 0;
   static constexpr std::int32_t kDefaultWakeSeconds = 2;
 };
 

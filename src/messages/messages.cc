@@ -75,6 +75,9 @@ const char kHelpText[] =
     "                  prompt and been quiet for SECONDS (1..600; 2 by\n"
     "                  default) before the first line, at most 3 times; none:\n"
     "                  never\n"
+    "--charset NAME    the host's text and the command file are in NAME, which\n"
+    "                  the records (-j) turn into UTF-8: utf-8 (by default),\n"
+    "                  shift_jis, euc-jp, iso-8859-1, windows-1252, gbk, big5\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
