@@ -31,13 +31,34 @@ struct Decoder::State {
     room -= 3;
   }
   // Converts what it can of [*in, *in + *left): a byte that does not convert
-  // is U+FFFD; a character cut at the end stays in *in, *left.
+  // is U+FFFD; a character cut at the end stays in *in, *left. ASCII is
+  // itself in every charset here and is copied: iconv gets the rest, up to
+  // two ASCII bytes in a row (after an ASCII byte a character begins, as no
+  // lead byte is ASCII).
   void Run(char** in, std::size_t* left) {
     while (*left > 0) {
-      if (iconv(converter, in, left, &out, &room) != static_cast<std::size_t>(-1) || errno == EINVAL) return;
-      Replace();  // EILSEQ; E2BIG cannot be, out is sized for the worst
-      ++*in;
-      --*left;
+      const char* end = *in + *left;
+      char* at = *in;
+      while (at < end && static_cast<unsigned char>(*at) < 0x80) *out++ = *at++;
+      room -= static_cast<std::size_t>(at - *in);
+      char* stop = at;
+      while (stop < end && (stop == at || static_cast<unsigned char>(stop[-1]) >= 0x80 ||
+                            static_cast<unsigned char>(*stop) >= 0x80)) ++stop;
+      *in = at;
+      *left = static_cast<std::size_t>(end - at);
+      std::size_t part = static_cast<std::size_t>(stop - at);
+      const std::size_t after = *left - part;
+      while (part > 0) {
+        if (iconv(converter, in, &part, &out, &room) != static_cast<std::size_t>(-1)) break;
+        if (errno == EINVAL && after == 0) {  // a character cut at the end
+          *left = part;
+          return;
+        }
+        Replace();  // EILSEQ, or a character cut inside; E2BIG cannot be, out is sized for the worst
+        ++*in;
+        --part;
+      }
+      *left = after;
     }
   }
 };
