@@ -14,13 +14,14 @@ namespace {
 
 // The records of a line (as written; sent with its ${NAME}s expanded)
 // answered by the chunks, times left out.
-std::string RecordsOf(Secrets& secrets, const std::vector<std::string>& chunks, const std::string& line = "echo hi") {
+std::string RecordsOf(Secrets& secrets, const std::vector<std::string>& chunks, const std::string& line = "echo hi",
+                      int charset = 0) {
   // A file of each test's own: ctest runs them side by side.
   const std::string path =
       ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".jsonl";
   {
     Records records;
-    EXPECT_EQ(records.Open(path.c_str(), "\n", secrets), 0);
+    EXPECT_EQ(records.Open(path.c_str(), "\n", secrets, charset), 0);
     records.Start();
     records.Write("$ ", 2);
     records.Line(line + "\n", secrets.Expand(line + "\n"), false, false);
@@ -85,6 +86,37 @@ TEST(Records, Utf8CheckedAndEscaped) {
     SCOPED_TRACE(c.text);
     const std::string records = RecordsOf(secrets, {"echo hi\r\n" + c.text + "\r\n$ "});
     EXPECT_NE(records.find("\"output\":\"" + c.output + "\\n\",\"prompt\":\"$ \""), std::string::npos) << records;
+  }
+}
+
+// --charset: the line, its echo and the output made UTF-8, the same wherever
+// the chunk is cut; a byte that does not convert and a character the session
+// cut off are U+FFFD; the last line is the prompt. 1: shift_jis (0x5C in 表 is no backslash), 2: euc-jp.
+TEST(Records, CharsetMadeUtf8WhereverTheChunkIsCut) {
+  const std::string kBad = "\xef\xbf\xbd";
+  const struct {
+    int charset;
+    std::string line, text, input, output;
+  } cases[] = {
+      {1, "echo \x95\\", "echo \x95\\\r\n\x93\xfa\x96{\x8c\xea \xb1\xb2\r\n\x81 x\x93", "echo \xe8\xa1\xa8",
+       "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xef\xbd\xb1\xef\xbd\xb2\\n\",\"prompt\":\"" + kBad + " x" + kBad},
+      {2, "echo \xc6\xfc", "echo \xc6\xfc\r\n\xc6\xfc\xcb\xdc\xb8\xec \x8e\xb1\xa1", "echo \xe6\x97\xa5",
+       "\",\"prompt\":\"\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xef\xbd\xb1" + kBad},
+      {3, "echo \xe9", "echo \xe9\r\n\xe9\x80", "echo \xc3\xa9", "\",\"prompt\":\"\xc3\xa9\xc2\x80"},
+      {4, "echo \x80", "echo \x80\r\n\xe9\x80\x81", "echo \xe2\x82\xac", "\",\"prompt\":\"\xc3\xa9\xe2\x82\xac" + kBad},
+  };
+  Secrets secrets;
+  ASSERT_EQ(secrets.Load({}), nullptr);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string whole = RecordsOf(secrets, {c.text}, c.line, c.charset);
+    EXPECT_NE(whole.find("\"input\":\"" + c.input + "\",\"output\":\"" + c.output + "\"}"),
+              std::string::npos)
+        << whole;
+    for (std::size_t cut = 1; cut < c.text.size(); ++cut) {
+      SCOPED_TRACE(cut);
+      EXPECT_EQ(RecordsOf(secrets, {c.text.substr(0, cut), c.text.substr(cut)}, c.line, c.charset), whole);
+    }
   }
 }
 

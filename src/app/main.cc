@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
     return -1;
   }
   if (session.options.records != nullptr &&
-      session.records.Open(session.options.records, session.options.lineEnd, session.secrets) != 0) {
+      session.records.Open(session.options.records, session.options.lineEnd, session.secrets,
+                           session.options.charset) != 0) {
     PrintError(kRecordsOpenFailedFormat, session.options.records);
     return -1;
   }

@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,12 +14,14 @@
 #include "app/command_line.h"
 #include "messages/messages.h"
 #include "negotiation/negotiation.h"
+#include "platform/charset.h"
 
 namespace {
 
 // Options with a long name only get ids past every character.
 constexpr int kLongOnly = 256;
-constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2, kWake = kLongOnly + 3;
+constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2, kWake = kLongOnly + 3,
+              kCharset = kLongOnly + 4;
 
 // A Telnet-aware session presses Return as a Telnet client does, with CR NUL,
 // Telnet's bare CR: many devices end a line only at CR and take a bare LF for
@@ -119,6 +122,19 @@ bool ReadTerminalType(Options& options, const char* text) {
          std::all_of(text, text + length, [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
+// A name of platform::kCharsets, in any case, that the system can convert.
+bool ReadCharset(Options& options, const char* name) {
+  for (int charset = 0; charset < platform::kCharsetCount; ++charset) {
+    const char* known = platform::kCharsets[charset];
+    std::size_t k = 0;
+    while (known[k] != '\0' && std::tolower(static_cast<unsigned char>(name[k])) == known[k]) ++k;
+    if (known[k] != '\0' || name[k] != '\0') continue;
+    options.charset = charset;
+    return charset == 0 || platform::Decoder(charset).Ok();
+  }
+  return false;
+}
+
 // One row per option; kHelpText lists them for the user.
 constexpr OptionRow kOptionRows[] = {
     {'s', "status", no_argument, [](Options& o, const char*) { return o.status = true; }},
@@ -142,6 +158,7 @@ constexpr OptionRow kOptionRows[] = {
     {kWake, "wake", required_argument, ReadWake},
     {'A', "answer", required_argument, AddAnswer},
     {'K', "keys", no_argument, [](Options& o, const char*) { return o.keys = true; }},
+    {kCharset, "charset", required_argument, ReadCharset},
 };
 
 const OptionRow* FindOption(int shortName) {

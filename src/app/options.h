@@ -42,6 +42,9 @@ struct Options {
   std::int32_t wakeSeconds = kDefaultWakeSeconds;
   std::vector<Answer> answers;  // -A TEXT=REPLY
   bool keys = false;            // -K: ^C, ^Z, <BREAK> and the like in command lines are keys
+  // --charset NAME: the charset of the host's text and of the command file,
+  // which the records (-j) turn into UTF-8; an index in platform::kCharsets.
+  int charset = 0;
   static constexpr std::int32_t kDefaultWakeSeconds = 2;
 };
 

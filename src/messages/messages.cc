@@ -84,6 +84,9 @@ const char kHelpText[] =
     "                  are control keys; a line <BREAK>, <IP>, <AO>, <AYT> or\n"
     "                  <NOP> is that Telnet command; a line of keys only is\n"
     "                  sent without its line end\n"
+    "--charset NAME    the host's text and the command file are in NAME, which\n"
+    "                  the records (-j) turn into UTF-8: utf-8 (by default),\n"
+    "                  shift_jis, euc-jp, iso-8859-1, windows-1252, gbk, big5\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";

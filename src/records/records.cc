@@ -5,9 +5,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "platform/charset.h"
 #include "platform/platform.h"
 #include "records/times.h"
 #include "records/utf8.h"
@@ -35,6 +37,31 @@ constexpr std::array<bool, 256> kPlain = [] {
 }();
 
 bool IsPlain(char c) { return kPlain[static_cast<unsigned char>(c)]; }
+
+// Text in the host's charset made UTF-8 on its way to the next stage, a
+// character cut between chunks kept whole. It comes after the masking, which
+// finds a -k value in the bytes the environment holds.
+class Decode final : public Stage {
+ public:
+  Decode(int charset, Stage& next)
+      : decoder_(charset), out_(static_cast<std::size_t>(platform::Decoder::OutBytes(0))), next_(next) {}
+  void Write(const char* bytes, int n) override {
+    const auto size = static_cast<std::size_t>(platform::Decoder::OutBytes(n));
+    if (out_.size() < size) out_.resize(size);  // grown to the largest chunk, once
+    Pass(decoder_.Convert(bytes, n, out_.data()));
+  }
+  void Note(Mark mark) override { next_.Note(mark); }
+  // A character left unfinished becomes U+FFFD.
+  void Finish() { Pass(decoder_.Finish(out_.data())); }
+
+ private:
+  void Pass(int n) {
+    if (n > 0) next_.Write(out_.data(), n);
+  }
+  platform::Decoder decoder_;
+  std::vector<char> out_;
+  Stage& next_;
+};
 
 using Clock = std::chrono::steady_clock;
 using WallClock = std::chrono::system_clock;
@@ -79,6 +106,22 @@ struct Records::Writer final : Stage {
   } echo;
   std::size_t match = 0;
   bool echoing = false;
+  // A line's text and the keywords, checked and escaped.
+  struct Input final : Stage {
+    explicit Input(Writer& writer) : w(writer) {}
+    void Write(const char* bytes, int n) override {
+      auto emit = [this](unsigned char c) { w.PutEscaped(c); };
+      for (int k = 0; k < n; ++k) w.inputUtf8.Push(static_cast<unsigned char>(bytes[k]), emit);
+    }
+    void Note(Mark) override {}
+    Writer& w;
+  } input{*this};
+  // With --charset the host's text, the echo and the input go through a
+  // Decode of their own; else straight on.
+  std::optional<Decode> outputDecode, echoDecode, inputDecode;
+  Stage* toOutput = this;
+  Stage* toEcho = &echo;
+  Stage* toInput = &input;
   // The line being received: at a prompt, the prompt; its older bytes go to
   // the output once it outgrows the buffer. Valid UTF-8.
   std::vector<char> pending = std::vector<char>(kPromptBytes);
@@ -124,14 +167,18 @@ struct Records::Writer final : Stage {
       bytes = run + 1;
     }
   }
-  // A text of ravlo's own or the user's: valid UTF-8 made of it.
+  // A text of ravlo's own (ASCII, the same in every charset) or a keyword
+  // (in the host's charset): valid UTF-8 made of it. Not while a line's input
+  // is being written, whose checking it shares.
   void PutString(const char* text) {
-    records::Utf8 utf8;
-    auto emit = [this](unsigned char c) { PutEscaped(c); };
     Put('"');
-    while (*text != '\0') utf8.Push(static_cast<unsigned char>(*text++), emit);
-    utf8.Finish(emit);
+    toInput->Write(text, static_cast<int>(std::strlen(text)));
+    FinishInput();
     Put('"');
+  }
+  void FinishInput() {
+    if (inputDecode) inputDecode->Finish();
+    inputUtf8.Finish([this](unsigned char c) { PutEscaped(c); });
   }
   void Drain() {
     if (outCount > 0 && std::fwrite(out.data(), 1, outCount, file) != outCount) failed = true;
@@ -260,15 +307,16 @@ struct Records::Writer final : Stage {
       std::snprintf(text, sizeof text, "{\"n\":%d,\"input\":%s", lines, password ? kPasswordInput : "\"");
       Put(text);
       passwordLine = password;
+      if (echoDecode) echoDecode->Finish();  // of a line cut off by the host's text
       echo.count = 0;
       part = Part::kInput;
     }
     const std::size_t n = WithoutLineEnd(piece, more).size();
     const std::string_view echoed = WithoutLineEnd(sent, more);
-    secrets->Mask(maskedEcho, echoed.data(), static_cast<int>(echoed.size()), echo);
-    if (!more) secrets->Flush(maskedEcho, echo);
-    auto emit = [this](unsigned char c) { PutEscaped(c); };
-    for (std::size_t k = 0; k < n && !passwordLine; ++k) inputUtf8.Push(static_cast<unsigned char>(piece[k]), emit);
+    secrets->Mask(maskedEcho, echoed.data(), static_cast<int>(echoed.size()), *toEcho);
+    if (!more) secrets->Flush(maskedEcho, *toEcho);
+    if (!more && echoDecode) echoDecode->Finish();
+    if (!passwordLine) toInput->Write(piece.data(), static_cast<int>(n));
     if (!more) EndInput(true);
   }
   // The last piece of a line without the line end it was given.
@@ -279,7 +327,7 @@ struct Records::Writer final : Stage {
   }
   // whole: the line went out to its end, so its echo can be looked for.
   void EndInput(bool whole) {
-    inputUtf8.Finish([this](unsigned char c) { PutEscaped(c); });
+    FinishInput();
     Put(passwordLine ? ",\"output\":\"" : "\",\"output\":\"");
     echoing = whole && echo.count <= echo.bytes.size();
     match = 0;
@@ -292,7 +340,8 @@ struct Records::Writer final : Stage {
   void Close(bool atPrompt, bool final, const char* keyword) {
     if (part == Part::kInput) EndInput(false);
     if (part == Part::kNone) return;
-    secrets->Flush(masked, *this);
+    secrets->Flush(masked, *toOutput);
+    if (final && outputDecode) outputDecode->Finish();
     if (final) outputUtf8.Finish([this](unsigned char c) { OutputByte(c); });
     if (crs > 0) {
       LoneCr();
@@ -328,7 +377,7 @@ struct Records::Writer final : Stage {
 Records::Records() = default;
 Records::~Records() { Close(); }
 
-int Records::Open(const char* path, std::string_view lineEnd, const Secrets& secrets) {
+int Records::Open(const char* path, std::string_view lineEnd, const Secrets& secrets, int charset) {
   std::FILE* file = std::strcmp(path, "-") == 0 ? platform::DetachStdout() : std::fopen(path, "wb");
   if (file == nullptr) return -1;
   writer_ = std::make_unique<Writer>();
@@ -337,6 +386,12 @@ int Records::Open(const char* path, std::string_view lineEnd, const Secrets& sec
   writer_->secrets = &secrets;
   writer_->masked = secrets.NewStream();
   writer_->maskedEcho = secrets.NewStream();
+  if (charset != 0) {
+    Writer& w = *writer_;
+    w.toOutput = &w.outputDecode.emplace(charset, w);
+    w.toEcho = &w.echoDecode.emplace(charset, w.echo);
+    w.toInput = &w.inputDecode.emplace(charset, w.input);
+  }
   return 0;
 }
 
@@ -347,7 +402,7 @@ void Records::Start() {
 }
 
 void Records::Write(const char* text, int n) {
-  if (writer_) writer_->secrets->Mask(writer_->masked, text, n, *writer_);
+  if (writer_) writer_->secrets->Mask(writer_->masked, text, n, *writer_->toOutput);
 }
 
 void Records::Line(const std::string& piece, std::string_view sent, bool more, bool password) {

@@ -1,5 +1,5 @@
 // One JSON record per command line (-j): the line, what the host answered
-// (cleaned, masked, as UTF-8 with "\n" line ends) and the prompt that took the
+// (cleaned, masked, made UTF-8 from its charset, with "\n" line ends) and the prompt that took the
 // next line, written as the host's text comes: memory stays the same whatever
 // the size of the output. The loop's thread only.
 #pragma once
@@ -22,8 +22,10 @@ class Records final : public Stage {
   // Opens path for writing, created or truncated; "-" is standard output,
   // which from then on holds only the records. lineEnd is what ends each line
   // sent (-L); every value of secrets, which must outlive this, is masked in
-  // the host's text. 0, or -1 when the file cannot be opened.
-  int Open(const char* path, std::string_view lineEnd, const Secrets& secrets);
+  // the host's text. The host's text, the lines and the keywords are in
+  // charset (platform::kCharsets), converted to UTF-8 once masked. 0, or -1
+  // when the file cannot be opened.
+  int Open(const char* path, std::string_view lineEnd, const Secrets& secrets, int charset = 0);
   bool IsOpen() const { return writer_ != nullptr; }
   // The session begins now: the first record's and the end record's start.
   void Start();

@@ -15,6 +15,9 @@ Road::Road(const Options& options, std::int32_t bellMode, const Secrets& secrets
     : replyTo_(reply), transcript_(bellMode == 1), shown_(secrets, transcript_) {
   if (options.telnet) telnet_.emplace(options.windowColumns, options.windowRows, options.terminalType);
   const bool joined = options.promptAtEnd;
+  // The prompt, keyword and pager tests look at the host's bytes as received,
+  // whatever --charset says: their texts are ASCII, and no Shift_JIS or EUC-JP
+  // trailing byte is '#', '$', '>' or ':'. Only the records convert.
   if (options.promptAtEnd) {
     std::vector<std::string_view> questions;
     for (const Answer& answer : options.answers) questions.push_back(answer.question);

@@ -577,6 +577,14 @@ def records():
                             rec(1, "x ${RAVLO_PW}", '******** "q\\\x01\x7f\ufffd \u00e9\n\u20ac '
                                 "\ufffd\ufffd\ufffd \ufffd\ncr\nlf\n", "$ "),
                             end("file-done", 0, 1, host_bytes(text), 3 + len(pw))])]))
+    # --charset: the line as written in Shift_JIS, its echo and the output, made UTF-8 (0x5C in 表 no backslash).
+    sjis = [("send", b"$ "), ("expect", b"echo \x95\\\n"), ("send", b"echo \x95\\\r\n\x93\xfa\x96{\xb1\r\n$ ")]
+    rows += [session("--charset shift_jis: line and output made UTF-8", Host(*sjis), None, b"echo \x95\\\n",
+                     b"echo \x95\\\n", opts=["-j", "-", "--charset", "Shift_JIS"], checks=[records_are([
+                         rec(0, None, "", "$ "), rec(1, "echo \u8868", "\u65e5\u672c\uff71\n", "$ "),
+                         end("file-done", 0, 1, host_bytes(sjis), 8)])]),
+             Scenario("--charset refused for an unknown name", ["--charset", "koi8-r", LO, "2", "10", CMD],
+                      stdout=[USAGE], rc=255, stderr=["ravlo: option --charset: unfit value 'koi8-r'\n"])]
     # Each way a session ends; the last record's prompt is null when no prompt came.
     closing = [("send", b"$ "), ("expect", b"c1\n"), ("send", b"bye\r\n"), ("close",)]
     for what, steps, commands, opts, kind, status, last in [
