@@ -40,7 +40,10 @@ int EscapeFilter::Filter(const char* in, int n, char* out) {
     const unsigned char c = static_cast<unsigned char>(*at++);
     const bool afterCr = std::exchange(afterCr_, c == '\r');
     if (Take(c)) {
-      if (std::exchange(moveBack_, false)) out[count++] = static_cast<char>(kEsc);
+      if (moveBack_) {
+        moveBack_ = false;
+        out[count++] = static_cast<char>(kEsc);
+      }
       continue;
     }
     if (c == 0 && afterCr) continue;
@@ -62,7 +65,7 @@ bool EscapeFilter::Take(unsigned char c) {
       break;
     case State::kCsi:
       if (Within(c, 0x20, 0x3F)) state_ = State::kCsi;
-      moveBack_ = markMovesBack_ && c == 'D';
+      if (c == 'D' && markMovesBack_) moveBack_ = true;
       if (Within(c, 0x20, 0x7E)) return true;
       break;
     case State::kString:
