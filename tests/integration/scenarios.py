@@ -459,6 +459,11 @@ def prompt_at_end(smp):
             ("send", b"$ "), ("expect", b"a\n"), ("send", b"Last login: "), ("silence", 0.2), ("send", b"x\r\n$ "),
             ("expect", b"b\n"), ("send", b"$ ")), [banner(), b"$ Last login: x\r\n$ $ ", END], b"a\nb\n", b"a\nb\n",
             opts=["-e", "--settle", "300"]),
+        # One byte after a held prompt is text like any other: shown, and the prompt no longer one.
+        session("-e --settle 300: a single byte after a held prompt", Host(
+            ("send", b"$ "), ("expect", b"a\n"), ("send", b"ab#"), ("pause", 0.1), ("send", b"x"), ("pause", 0.5),
+            ("send", b"\r\n$ "), ("expect", b"b\n"), ("send", b"$ ")), [banner(), b"$ ab#x\r\n$ $ ", END], b"a\nb\n",
+            b"a\nb\n", opts=["-e", "--settle", "300"]),
         # A host gone at its prompt: nothing more can come, the prompt counts at once.
         session("-e: a prompt the host closes after", Host(("send", b"$ "), ("close",)), [banner(seconds=2), b"$ ", END],
                 seconds=2, opts=["-e"], checks=[elapsed_between(0, 1)], cpu=0.035),
@@ -481,6 +486,9 @@ def secrets():
     rows += [session("-k %s variable refused before connecting" % what, Host(full=False), [], opts=["-k", "RAVLO_PW"],
                      env=env, rc=255, stderr=["ravlo: option -k: environment variable RAVLO_PW is unset or empty\n"])
              for what, env in [("unset", {}), ("empty", {"RAVLO_PW": ""})]]
+    # A made connection drops the connect limit: a host slow to greet is waited for.
+    rows.append(session("-w 1: a made connection drops the limit", Host(("silence", 1.5), ("send", b"$ ")),
+                        [banner(), b"$ ", END], opts=["-s", "-w", "1"]))
     return rows + [session("-w 1 %s, host never answering" % (opts or ["without -s"])[0], Host(full=True),
                            [banner(), NO_RESPONSE, END], opts=opts + ["-w", "1"], rc=3 if opts else 0, stderr=[
                                "ravlo: %s\n" % t for t in ("no connection within the connect limit", "end: connection lost")
