@@ -63,8 +63,15 @@ ENV = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "TERM": "xterm", "LANG": "C.UTF-
 # file, "{repo}" a repository of 300 commits. FRR's listing is its own
 # configuration, PREFIX_LISTS lines longer: paged with --window 80x24.
 WORKLOADS = {"login": [], "more": ["more {file}"], "more-pipe": ["cat {file} | more"], "man": ["man ls"],
-             "journalctl": ["journalctl"], "git-log": ["git -c safe.directory='*' -C {repo} log"], "80x24": []}
-WORKLOAD_OPTIONS = {"80x24": ["--window", "80x24"]}
+             "journalctl": ["journalctl"], "git-log": ["git -c safe.directory='*' -C {repo} log"], "80x24": [],
+             # The device's questions, asked only sometimes, and Ctrl-Z out of configuration mode; typed
+             # after its commands: the reload ends the session.
+             "reload": ["reload"],
+             "reload-changed": ["configure terminal", "hostname sw1", "^Z", "copy running-config startup-config",
+                                "configure terminal", "hostname sw1", "end", "reload"]}
+# One set of answers for both reloads: the save question comes only after a change.
+DEVICE_ANSWERS = ["-K", "-A", "Save? [yes/no]: =yes", "-A", "[confirm]=", "-A", "Destination filename [startup-config]? ="]
+WORKLOAD_OPTIONS = {"80x24": ["--window", "80x24"], "reload": DEVICE_ANSWERS, "reload-changed": DEVICE_ANSWERS}
 PREFIX_LISTS = 300
 # What a pager shows or erases with, which a clean transcript (-c) never holds.
 PAGED = re.compile(rb"--More--|\(END\)|Press RETURN|\x08")
@@ -144,7 +151,8 @@ class Lab:
         if server == "frr":
             return ["${RAVLO_VTY_PASSWORD}"] + [c or "${RAVLO_ENABLE_PASSWORD}" for c in ROUTER_COMMANDS]
         if server == "device":
-            return [self.name, "${RAVLO_PASSWORD}"] + [c or "${RAVLO_ENABLE_PASSWORD}" for c in SWITCH_COMMANDS]
+            return [self.name, "${RAVLO_PASSWORD}"] + [c or "${RAVLO_ENABLE_PASSWORD}" for c in SWITCH_COMMANDS] + \
+                WORKLOADS[self.workload]
         if server == "procserv":
             return list(SHELL_COMMANDS)
         paths = dict(file=os.path.join(self.work, "long.txt"), repo=os.path.join(self.work, "repo"))
@@ -295,6 +303,10 @@ class Lab:
         """(done, typed ahead): done when the status is 0 and the last command's
         output came; typed ahead names the lines whose first echo follows no prompt."""
         done = status == 0 and MARKERS[server] in out
+        # A reload's configuration saved as often as it was asked for: by the copy, and at a changed reload.
+        saves = {"reload": 0, "reload-changed": 2}.get(self.workload)
+        if saves is not None:
+            done = done and b"Reloading..." in out and out.count(b"[OK]") == saves
         text, start, ahead = ESCAPES.sub(b"", out), 0, []
         for line in self.commands(server):
             if line.startswith("${"):
