@@ -67,11 +67,17 @@ WORKLOADS = {"login": [], "more": ["more {file}"], "more-pipe": ["cat {file} | m
              # The device's questions, asked only sometimes, and Ctrl-Z out of configuration mode; typed
              # after its commands: the reload ends the session.
              "reload": ["reload"],
+             # A shell's question answered (-A), and a REPL left with Ctrl-D (-K).
+             "rm-i": ["touch {file}.x", "rm -i {file}.x", "test -e {file}.x || echo gone-$((6*7))"],
+             "python": ["python3 -q", "print(1000 + 42)", "^D"],
              "reload-changed": ["configure terminal", "hostname sw1", "^Z", "copy running-config startup-config",
                                 "configure terminal", "hostname sw1", "end", "reload"]}
 # One set of answers for both reloads: the save question comes only after a change.
 DEVICE_ANSWERS = ["-K", "-A", "Save? [yes/no]: =yes", "-A", "[confirm]=", "-A", "Destination filename [startup-config]? ="]
-WORKLOAD_OPTIONS = {"80x24": ["--window", "80x24"], "reload": DEVICE_ANSWERS, "reload-changed": DEVICE_ANSWERS}
+WORKLOAD_OPTIONS = {"80x24": ["--window", "80x24"], "reload": DEVICE_ANSWERS, "reload-changed": DEVICE_ANSWERS,
+                    "rm-i": ["-A", "rm: remove=y"], "python": ["-K"]}
+# What such a workload's own output must hold.
+WORKLOAD_MARKERS = {"rm-i": b"gone-42", "python": b"1042"}
 PREFIX_LISTS = 300
 # What a pager shows or erases with, which a clean transcript (-c) never holds.
 PAGED = re.compile(rb"--More--|\(END\)|Press RETURN|\x08")
@@ -307,6 +313,7 @@ class Lab:
         saves = {"reload": 0, "reload-changed": 2}.get(self.workload)
         if saves is not None:
             done = done and b"Reloading..." in out and out.count(b"[OK]") == saves
+        done = done and WORKLOAD_MARKERS.get(self.workload, b"") in out
         text, start, ahead = ESCAPES.sub(b"", out), 0, []
         for line in self.commands(server):
             if line.startswith("${"):
