@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/limits.h"
 #include "app/session.h"
 #include "platform/platform.h"
 #include "textmatch/textmatch.h"
