@@ -219,6 +219,12 @@ def timer():
                 [banner(seconds=1), b"$ "] + [b"out%d\r\n$ " % n for n in range(1, 7)] + [END],
                 commands=b"".join(b"c%d\n" % n for n in range(1, 7)),
                 received=b"".join(b"c%d\n" % n for n in range(1, 7)), seconds=1),
+        # Each chunk restarts the limit, not only what ravlo sends: output for twice the limit.
+        session("output every 0.4s for 2.4s after the last line never times out", Host(
+            ("send", b"$ "), ("expect", b"c1\n"), *[step for n in range(6) for step in (("pause", 0.4),
+                                                                              ("send", b"o%d\r\n" % n))],
+            ("send", b"$ ")), [banner(seconds=1), b"$ "] + [b"o%d\r\n" % n for n in range(6)] + [b"$ ", END],
+            commands=b"c1\n", received=b"c1\n", seconds=1),
         session("host pausing 2s after an answer ends by the limit",
                 Host(("send", b"$ "), ("expect", b"c1\n"), ("pause", 2.5), ("send", b"late$ ")),
                 [banner(seconds=1), b"$ ", NO_RESPONSE, END], commands=b"c1\nc2\n", received=b"c1\n",
