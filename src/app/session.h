@@ -33,7 +33,7 @@ struct Session {
   // raises connectTimedOut on the timer service's thread and wakes the wait.
   std::atomic<bool> connectTimedOut{false};
   std::unique_ptr<EventTimer> connectTimer;
-  Secrets secrets;  // options.secrets' values, and what the transcript holds back
+  Secrets secrets;  // options.secrets' values; each reader of the host's text masks with a stream of its own
   Records records;  // with options.records; after secrets, which it masks with
   const char* typeLabel = "";
   const char* bellLabel = "";
