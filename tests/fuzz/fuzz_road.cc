@@ -50,6 +50,21 @@ std::string Timeless(std::string text) {
   return text;
 }
 
+// The records with each JSON escape as one '.', so that "\u001a" and "b" do
+// not read as the secret "ab" when neither byte of it was written.
+std::string Unescaped(const std::string& text) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '\\') {
+      out += text[at];
+      continue;
+    }
+    out += '.';
+    at += (at + 1 < text.size() && text[at + 1] == 'u') ? 5 : 1;
+  }
+  return out;
+}
+
 Run Road1(unsigned stages, const char* data, std::size_t size, std::size_t cut) {
   Options options;
   options.clean = (stages & 1) != 0;
@@ -89,7 +104,7 @@ Run Road1(unsigned stages, const char* data, std::size_t size, std::size_t cut) 
     run.records = Timeless(ReadAll(file));
     std::fclose(file);
   }
-  if (run.shown.find("ab") != std::string::npos || run.records.find("ab") != std::string::npos) __builtin_trap();
+  if (run.shown.find("ab") != std::string::npos || Unescaped(run.records).find("ab") != std::string::npos) __builtin_trap();
   return run;
 }
 
