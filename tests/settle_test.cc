@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using Clock = SettleTime::Clock;
@@ -36,6 +38,33 @@ TEST(SettleTime, LearnsFromMidLinePausesOnly) {
   EXPECT_EQ(SettleAfter(1, {{0, true, true}, {500, true, false}}), SettleTime::kMostLearnedMs);
   EXPECT_EQ(SettleAfter(1, {{0, true, true}, {1500, true, false}}), 1);  // the host at work
   EXPECT_EQ(SettleAfter(400, {{0, true, true}, {20, true, false}}), 400);
+  // Before the first line the greeting's pauses count at line ends too, up to kFirstMostMs.
+  EXPECT_EQ(SettleAfter(1, {{0, false, false}, {40, true, false}}), 120);
+  EXPECT_EQ(SettleAfter(1, {{0, false, false}, {400, false, false}}), SettleTime::kFirstMostMs);
+  EXPECT_EQ(SettleAfter(1, {{400, false, false}}), SettleTime::kFirstMs);  // the wait for the first text
+}
+
+TEST(SettleTime, KnownPromptWaitsOnlyTheLeast) {
+  SettleTime settle(3);
+  const Clock::time_point arrived{};
+  settle.NoteChunk(arrived, arrived, true);
+  EXPECT_EQ(settle.LeftMs(arrived + milliseconds(1), true), 2);
+  EXPECT_EQ(settle.LeftMs(arrived + milliseconds(1)), SettleTime::kFirstMs - 1);
+}
+
+TEST(KnownLines, LearnsNamedLinesAndLetsTheOldestGo) {
+  KnownLines known;
+  for (const char* line : {"$ ", "# ", ":", "> ", ""}) known.Learn(line);
+  for (const char* line : {"$ ", "# ", ":", "> ", ""}) EXPECT_FALSE(known.Knows(line)) << line;
+  known.Learn("sw1# ");
+  known.Learn("sw1# ");  // once only: it keeps its place
+  for (int n = 0; n < 15; ++n) known.Learn("host" + std::to_string(n) + "$ ");
+  EXPECT_TRUE(known.Knows("sw1# "));
+  EXPECT_FALSE(known.Knows("sw1#"));
+  known.Learn("\x83\x7a# ");  // a name in the host's own characters
+  EXPECT_FALSE(known.Knows("sw1# "));
+  EXPECT_TRUE(known.Knows("\x83\x7a# "));
+  EXPECT_TRUE(known.Knows("host14$ "));
 }
 
 }  // namespace

@@ -18,6 +18,8 @@ void PromptHold::NoteChunk(int n) {
   const bool held = token != nullptr || tail_.FindPager(&key) != nullptr || tail_.FindQuestion() >= 0;
   if (held_ && !held) trace_(kTracePromptHeldText);
   held_ = held;
+  known_ = held && knownLines_.Knows(tail_.Line());
+  if (known_) trace_(kTracePromptKnownFormat, trace_.chunks);
   quietSince_ = arrived_;
   settle_.NoteChunk(arrived_, SettleTime::Clock::now(), tail_.MidLine());
   TraceSettle();
@@ -25,7 +27,7 @@ void PromptHold::NoteChunk(int n) {
 
 int PromptHold::WaitMs() const {
   const auto now = SettleTime::Clock::now();
-  if (held_) return settle_.LeftMs(now);
+  if (held_) return settle_.LeftMs(now, known_);
   return WakeArmed() ? WakeLeftMs(now) : platform::SocketWait::kForever;
 }
 
@@ -45,8 +47,10 @@ void PromptHold::Wake() {
 const char* PromptHold::Take(bool hostDone) {
   if (!held_ && !hostDone && WakeArmed() && WakeLeftMs(SettleTime::Clock::now()) == 0) Wake();
   if (!held_) return nullptr;
-  if (!hostDone && settle_.LeftMs(SettleTime::Clock::now()) > 0) return nullptr;
+  if (!hostDone && settle_.LeftMs(SettleTime::Clock::now(), known_) > 0) return nullptr;
   held_ = false;
+  // The line that settled, learned before answering it empties the tail.
+  if (!hostDone) knownLines_.Learn(tail_.Line());
   if (AnswerQuestion() || AnswerPager()) return nullptr;
   return tail_.Check();
 }

@@ -1,10 +1,12 @@
 // With -e, text that ends in a prompt, or in a pager's prompt, is held until
 // the host has been quiet for the settle time: a console server or a long
 // link cuts the host's text anywhere, so a piece that happens to end in "#"
-// is no prompt yet. Once settled, a question (-A) gets its answer and a
-// pager's prompt its key here; a prompt is taken, for the next command line. Before the first line, a host
-// that shows no prompt and stays quiet for the wake time gets a line end, as
-// a person would press Enter at a console whose prompt came long before.
+// is no prompt yet. A prompt line that has settled once is known: when the
+// last line is that line again, it waits only --settle. Once settled, a question (-A)
+// gets its answer and a pager's prompt its key here; a prompt is taken, for
+// the next command line. Before the first line, a host that shows no prompt
+// and stays quiet for the wake time gets a line end, as a person would press
+// Enter at a console whose prompt came long before.
 #pragma once
 
 #include <string>
@@ -73,6 +75,8 @@ class PromptHold {
   std::string_view lineEnd_;
   std::string reply_;  // the answer as written, its line end added
   bool held_ = false;       // the text ends in a prompt that has not settled yet
+  bool known_ = false;      // ...in a known prompt line
+  KnownLines knownLines_;
   int tracedSettleMs_ = 0;  // the settle time the trace gave last
   SettleTime::Clock::time_point arrived_;  // when the last wait for the host ended
   int pagerAnswers_ = 0;    // pager prompts answered since the last line

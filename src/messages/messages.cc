@@ -115,6 +115,7 @@ const char kTracePagerFormat[] = "ravlo: chunk %d: pager prompt \"%s\", %s\n";
 const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
 const char kTraceSettleFormat[] = "ravlo: settle time %d ms\n";
 const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";
+const char kTracePromptKnownFormat[] = "ravlo: chunk %d: prompt known\n";
 const char kTraceWakeFormat[] = "ravlo: wake %d: line end sent\n";
 const char kTraceQuestionFormat[] = "ravlo: chunk %d: question \"%.*s\", %s\n";
 const char kTraceKeysFormat[] = "ravlo: line %d: keys %s\n";

@@ -38,6 +38,7 @@ extern const char kTracePagerFormat[];         // chunk number, pager prompt, "a
 extern const char kTraceLineSentFormat[];     // line number, byte count (unsigned long long)
 extern const char kTraceSettleFormat[];       // settle time in ms
 extern const char kTracePromptHeldText[];
+extern const char kTracePromptKnownFormat[];   // chunk number
 extern const char kTraceWakeFormat[];          // wake number
 extern const char kTraceQuestionFormat[];      // chunk number, question length and text, "answered" or not
 extern const char kTraceKeysFormat[];          // line number, the keys' names

@@ -1,6 +1,7 @@
 #include "settle/settle.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 using std::chrono::duration_cast;
@@ -13,9 +14,13 @@ void SettleTime::NoteChunk(Clock::time_point arrived, Clock::time_point received
     const std::int64_t pauseUs = duration_cast<microseconds>(arrived - received_).count();
     if (pauseUs <= std::int64_t{kMostLearnedMs} * 1000) longestPauseUs_ = std::max(longestPauseUs_, pauseUs);
   }
+  if (textSeen_ && !lineSent_) {
+    longestGreetingPauseUs_ = std::max(longestGreetingPauseUs_, duration_cast<microseconds>(arrived - received_).count());
+  }
   arrived_ = arrived;
   received_ = received;
   midLine_ = midLine;
+  textSeen_ = true;
 }
 
 void SettleTime::NoteSent(Sent what) {
@@ -27,12 +32,34 @@ void SettleTime::NoteSent(Sent what) {
 int SettleTime::Ms() const {
   const std::int64_t learnedUs = std::min<std::int64_t>(longestPauseUs_ * kPauseFactor, kMostLearnedMs * 1000);
   int ms = static_cast<int>((learnedUs + 999) / 1000);
-  if (!lineSent_) ms = std::max(ms, kFirstMs);
+  if (!lineSent_) {
+    const std::int64_t greetingUs = std::min<std::int64_t>(longestGreetingPauseUs_ * kPauseFactor, kFirstMostMs * 1000);
+    ms = std::max({ms, kFirstMs, static_cast<int>((greetingUs + 999) / 1000)});
+  }
   return std::max(ms, leastMs_);
 }
 
-int SettleTime::LeftMs(Clock::time_point now) const {
+int SettleTime::LeftMs(Clock::time_point now, bool known) const {
   const std::int64_t quietUs = duration_cast<microseconds>(now - arrived_).count();
-  const std::int64_t leftUs = std::int64_t{Ms()} * 1000 - quietUs;
+  const std::int64_t leftUs = std::int64_t{known ? leastMs_ : Ms()} * 1000 - quietUs;
   return leftUs <= 0 ? 0 : static_cast<int>((leftUs + 999) / 1000);
+}
+
+// A line of marks alone ("$ ", "# ", "> ", less's ":") starts too many lines
+// of the host's output (a comment, a quote) to be trusted: only a prompt that
+// names something (a host, a user, "login", "--More--") is learned. Bytes
+// from 0x80 count as letters: a name in the host's own characters.
+void KnownLines::Learn(std::string_view line) {
+  const auto named = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || (c & 0x80) != 0; };
+  if (std::none_of(line.begin(), line.end(), named) || Knows(line)) return;
+  lines_[next_].assign(line);
+  next_ = (next_ + 1) % lines_.size();
+}
+
+bool KnownLines::Knows(std::string_view line) const {
+  if (line.empty()) return false;
+  for (const std::string& known : lines_) {
+    if (known == line) return true;
+  }
+  return false;
 }

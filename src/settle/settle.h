@@ -5,15 +5,22 @@
 // longest pause seen in the middle of a line: a clean link costs nothing more.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 class SettleTime {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // Before the first line a login prompt is met once: wait this long for it.
-  static constexpr int kFirstMs = 250;
+  // Before the first line a banner may still be coming, cut anywhere by the
+  // link before any pause has been learned: wait at least this long, and
+  // more (up to kFirstMostMs) as the greeting's own pauses, at line ends too,
+  // show the link to be slow. A clean link greets without pauses.
+  static constexpr int kFirstMs = 80;
+  static constexpr int kFirstMostMs = 250;
   // A learned settle time is this many times the longest mid-line pause...
   static constexpr int kPauseFactor = 3;
   // ...and at most this long: a longer pause is the host at work (a progress
@@ -38,14 +45,31 @@ class SettleTime {
   // The settle time in force, in ms.
   int Ms() const;
   // How much longer the host must stay quiet, counted from the last chunk's
-  // arrival; 0 once it has.
-  int LeftMs(Clock::time_point now) const;
+  // arrival; 0 once it has. known: the text ends in a line known to be a
+  // prompt, which waits only --settle.
+  int LeftMs(Clock::time_point now, bool known = false) const;
 
  private:
   int leastMs_;
   bool lineSent_ = false;
   bool midLine_ = false;  // the last text ended mid-line, and no line went out since
   std::int64_t longestPauseUs_ = 0;
+  std::int64_t longestGreetingPauseUs_ = 0;  // between text chunks before the first line
+  bool textSeen_ = false;
   Clock::time_point arrived_{};
   Clock::time_point received_{};
+};
+
+// The prompt lines (pager prompts and questions too) that have settled in
+// this session. A host writes its prompt whole, and the same way each time: the
+// same line, come whole again at the end of the text, is that prompt again and
+// need not wait for the settle time. A few lines bound it, the oldest let go.
+class KnownLines {
+ public:
+  void Learn(std::string_view line);
+  bool Knows(std::string_view line) const;
+
+ private:
+  std::array<std::string, 16> lines_;
+  std::size_t next_ = 0;
 };

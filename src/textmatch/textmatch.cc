@@ -217,6 +217,13 @@ const char* PromptTail::LastLine(int bound, int* n) const {
   return line;
 }
 
+std::string_view PromptTail::Line() const {
+  int n = 0;
+  const char* line = LastLine(length_, &n);
+  if (line == nullptr || line == bytes_.data()) return {};
+  return {line, static_cast<std::size_t>(n)};
+}
+
 int PromptTail::FindQuestion() const {
   int n = 0;
   const char* line = LastLine(questionLineBytes_, &n);

@@ -82,6 +82,10 @@ class PromptTail {
   int CheckQuestion();
   int FindQuestion() const;
 
+  // The last line while unfinished, with the CR or LF before it still held
+  // (so it is there from its start), or empty.
+  std::string_view Line() const;
+
  private:
   bool EndsWith(const char* token) const;
   // The last line while unfinished and at most bound bytes, or nullptr.
