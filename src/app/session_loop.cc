@@ -105,6 +105,9 @@ int ReceiveChunk(Loop& loop, bool sendFailed) {
   const int n = sendFailed ? platform::kReceiveFailed
                            : platform::Receive(loop.session.socket, loop.buffers->receive.data(), kChunkBytes);
   loop.link.NoteReceived(n);
+  // -e waits for the host to go quiet: the rest of its text must not wait
+  // for our acknowledgement.
+  if (n > 0 && loop.hold) platform::AcknowledgeAtOnce(loop.session.socket);
   return n;
 }
 

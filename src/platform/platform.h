@@ -40,6 +40,12 @@ constexpr int kReceiveFailed = -2;   // refused, reset, unreachable, any other e
 // Receives without waiting: the byte count or one of the three above. A closed
 // or failed connection keeps giving the same answer.
 int Receive(SocketHandle socket, char* buffer, int size);
+// Asks for what has been received to be acknowledged at once, not after the
+// stack's delay (40 ms and more): a host that holds the rest of its text until
+// then (Nagle's rule; a console server's burst, an echo and its output) sends
+// it at once. Holds until the next receive; ignored where there is no such
+// setting.
+void AcknowledgeAtOnce(SocketHandle socket);
 // True once the connection is made (and while it lasts); for the trace.
 bool IsConnected(SocketHandle socket);
 // Sends what the connection takes now without waiting: the byte count, 0 when

@@ -469,6 +469,12 @@ def prompt_at_end(smp):
             [banner(), b"\r\nvm$ output\r\nvm$ # x\r\n# y\r\nvm$ \r\nvm$ ", END], b"a\nb\nc\nd\n", b"a\nb\nc\nd\n",
             opts=["-e", "-v"], stderr=None, checks=[elapsed_between(0, 1.6), lambda run: None if run.err.count(
                 b"prompt known") == 3 else "trace %r: three prompts known expected" % run.err]),
+        # A host that holds the rest of its text until what it sent is acknowledged (Nagle's rule, as
+        # ser2net and telnetd do) gets the acknowledgement at once: 30 commands cost no 40 ms each.
+        session("-e: a host that waits for its acknowledgement", Host(*[("send", b"\r\nvm$ ")] + [
+            step for n in range(30) for step in (("expect", b"c\n"), ("send", b"c\r\n%d" % n), ("send", b"\r\nvm$ "))]),
+            None, b"c\n" * 30, b"c\n" * 30, opts=["-e"], checks=[elapsed_between(0, 0.9)], only="posix",
+            why="Windows keeps its own acknowledgement delay"),
         # The least settle time holds after the first line, where a clean link learns about nothing.
         session("-e --settle 300: a slow host's pause is waited out", Host(
             ("send", b"$ "), ("expect", b"a\n"), ("send", b"Last login: "), ("silence", 0.2), ("send", b"x\r\n$ "),

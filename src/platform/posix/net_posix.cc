@@ -1,6 +1,8 @@
 // Network, pause and console on POSIX. Sockets need no start-up here, so
 // NetStart cannot fail and there is nothing to report.
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,6 +27,15 @@ SocketHandle ConnectNonBlocking(const PeerAddress& peer) {
   // receive that fails.
   connect(fd, address, static_cast<socklen_t>(peer.length));
   return fd;
+}
+
+void AcknowledgeAtOnce(SocketHandle socket) {
+#ifdef TCP_QUICKACK
+  const int on = 1;
+  setsockopt(static_cast<int>(socket), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#else
+  static_cast<void>(socket);
+#endif
 }
 
 int Receive(SocketHandle socket, char* buffer, int size) {
