@@ -40,13 +40,13 @@ NAMES = {"inetutils": "inetutils", "busybox": "busybox", "frr": "FRR", "ser2net"
 TOOLS = ["ravlo", "expect", "Net::Telnet", "netmiko"]
 LONG = 3000  # lines of seq; through the cutting link some 16 s
 PASSWORDS = ("RAVLO_PASSWORD", "RAVLO_VTY_PASSWORD", "RAVLO_ENABLE_PASSWORD")
-# The prompts the scripts of expect and Net::Telnet wait for, each with its
-# blank and anchored at the end, as one writes them knowing the host: a piece
-# of a banner or a listing that ends in "#" or ">" is none. An escape sequence
-# may follow (inetutils' telnet ends bash's prompt with ESC [ K).
+# The host's prompts that the scripts of expect and Net::Telnet type a command
+# at once logged in, each with its blank and anchored at the end, as one
+# writes them knowing the host: a piece of a banner or a listing that ends in
+# "#" or ">" is none. An escape sequence may follow (inetutils' telnet ends
+# bash's prompt with ESC [ K). A router's enable asks "Password: ".
 PROMPTS = {host: r"(?:%s)(?:\x1b\[[0-9;?]*[A-Za-z])*$" % prompts for host, prompts in (
-    ("shell", r"login: |Password: |[\$#] "), ("frr", r"Password: |edge-rtr1[>#] "),
-    ("device", r"Username: |Password: |sw1(?:\(config\))?[>#] "))}
+    ("shell", r"[\$#] "), ("frr", r"Password: |edge-rtr1[>#] "), ("device", r"Password: |sw1(?:\(config\))?[>#] "))}
 KILL_AFTER = 120  # seconds; a tool still running then is killed
 
 
