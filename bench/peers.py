@@ -89,10 +89,13 @@ def measure(argv, work, env):
         proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", report, "--"] + argv, stdin=subprocess.DEVNULL,
                                 stdout=out, stderr=err, env=env, start_new_session=True)
         killer = threading.Timer(KILL_AFTER, os.killpg, (proc.pid, signal.SIGKILL))
+        killer.daemon = True  # an interrupted bench does not wait for it
         killer.start()
-        _, status, usage = os.wait4(proc.pid, 0)
+        try:
+            _, status, usage = os.wait4(proc.pid, 0)
+        finally:
+            killer.cancel()
         wall = time.monotonic() - started
-        killer.cancel()
     with open(report) as f:
         peak = [int(line) for line in f.read().split("\n") if line.isdigit()]
     with open(out_path, "rb") as f, open(err_path, "rb") as e:
