@@ -2,11 +2,11 @@
 // the host has been quiet for the settle time: a console server or a long
 // link cuts the host's text anywhere, so a piece that happens to end in "#"
 // is no prompt yet. A prompt line that has settled once is known: when the
-// last line is that line again, it waits only --settle. Once settled, a question (-A)
-// gets its answer and a pager's prompt its key here; a prompt is taken, for
-// the next command line. Before the first line, a host that shows no prompt
-// and stays quiet for the wake time gets a line end, as a person would press
-// Enter at a console whose prompt came long before.
+// last line is that line again, it waits only --settle. Once settled, a
+// question (-A) gets its answer and a pager's prompt its key here; a prompt
+// is taken, for the next command line. Before the first line, a host that
+// shows no prompt and stays quiet for the wake time gets a line end, as a
+// person would press Enter at a console whose prompt came long before.
 #pragma once
 
 #include <string>

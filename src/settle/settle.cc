@@ -15,7 +15,8 @@ void SettleTime::NoteChunk(Clock::time_point arrived, Clock::time_point received
     if (pauseUs <= std::int64_t{kMostLearnedMs} * 1000) longestPauseUs_ = std::max(longestPauseUs_, pauseUs);
   }
   if (textSeen_ && !lineSent_) {
-    longestGreetingPauseUs_ = std::max(longestGreetingPauseUs_, duration_cast<microseconds>(arrived - received_).count());
+    const std::int64_t pauseUs = duration_cast<microseconds>(arrived - received_).count();
+    longestGreetingPauseUs_ = std::max(longestGreetingPauseUs_, pauseUs);
   }
   arrived_ = arrived;
   received_ = received;
