@@ -9,15 +9,10 @@ using std::chrono::microseconds;
 }  // namespace
 
 void SettleTime::NoteChunk(Clock::time_point arrived, Clock::time_point received, bool midLine) {
-  if (midLine_) {
-    // From the moment the last piece was in hand to the moment the next one came.
-    const std::int64_t pauseUs = duration_cast<microseconds>(arrived - received_).count();
-    if (pauseUs <= std::int64_t{kMostLearnedMs} * 1000) longestPauseUs_ = std::max(longestPauseUs_, pauseUs);
-  }
-  if (textSeen_ && !lineSent_) {
-    const std::int64_t pauseUs = duration_cast<microseconds>(arrived - received_).count();
-    longestGreetingPauseUs_ = std::max(longestGreetingPauseUs_, pauseUs);
-  }
+  // From the moment the last piece was in hand to the moment the next one came.
+  const std::int64_t pauseUs = duration_cast<microseconds>(arrived - received_).count();
+  if (midLine_ && pauseUs <= std::int64_t{kMostLearnedMs} * 1000) longestPauseUs_ = std::max(longestPauseUs_, pauseUs);
+  if (textSeen_ && !lineSent_) longestGreetingPauseUs_ = std::max(longestGreetingPauseUs_, pauseUs);
   arrived_ = arrived;
   received_ = received;
   midLine_ = midLine;
