@@ -44,14 +44,6 @@ TEST(SettleTime, LearnsFromMidLinePausesOnly) {
   EXPECT_EQ(SettleAfter(1, {{400, false, false}}), SettleTime::kFirstMs);  // the wait for the first text
 }
 
-TEST(SettleTime, KnownPromptWaitsOnlyTheLeast) {
-  SettleTime settle(3);
-  const Clock::time_point arrived{};
-  settle.NoteChunk(arrived, arrived, true);
-  EXPECT_EQ(settle.LeftMs(arrived + milliseconds(1), true), 2);
-  EXPECT_EQ(settle.LeftMs(arrived + milliseconds(1)), SettleTime::kFirstMs - 1);
-}
-
 TEST(KnownLines, LearnsNamedLinesAndLetsTheOldestGo) {
   KnownLines known;
   for (const char* line : {"$ ", "# ", ":", "> ", ""}) known.Learn(line);
