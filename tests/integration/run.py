@@ -203,6 +203,9 @@ def run_groups(options):
             if problems and options.server.crashed(run.rc, run.out):
                 print("RETRY %s.%s: Wine ended it with status %s" % (group, s.name, run.rc))
                 problems, log, run = run_scenario(s, options)
+            elif problems and getattr(run.host, "late", None):
+                print("RETRY %s.%s: the host was late with its segments" % (group, s.name))
+                problems, log, run = run_scenario(s, options)
             verdict = "FAIL" if problems else "ok"
             counts[verdict] += 1
             print("%-4s %s.%s (%.2fs, CPU %.3fs)" % (verdict, group, s.name, run.elapsed, run.cpu))
