@@ -5,7 +5,6 @@ import json
 import os
 import random
 import re
-import re
 import shutil
 import subprocess
 import tempfile
@@ -452,21 +451,18 @@ def prompt_at_end(smp):
         """Three times the longest mid-line pause: about 180 ms from the two 60 ms pauses, then about
         300 ms from the 100 ms one. A loaded machine that reads a piece late measures its pause short,
         and may measure the two 60 ms pauses apart and trace both: each part's first trace is named."""
-        lines = run.err.replace(b"\r\n", b"\n").decode(errors="replace").splitlines()
-        at = next((i for i, line in enumerate(lines) if line.startswith("ravlo: chunk 6:")), len(lines))
-        shown, parts = [], ([], [])
-        for i, line in enumerate(lines):
-            ms = re.fullmatch(r"ravlo: settle time (\d+) ms", line)
-            if not ms or ms.group(1) == "80":
-                shown.append(line)
-                continue
-            part = parts[i >= at]
-            part.append(int(ms.group(1)))
-            if len(part) == 1:
-                shown.append("ravlo: settle time %s ms" % ("LONGER" if i >= at else "LEARNED"))
+        err = run.err.replace(b"\r\n", b"\n").decode(errors="replace")
+        at = err.find("chunk 6:")
+        parts = [[int(t) for t in re.findall(r"settle time (\d+) ms", part) if t != "80"]
+                 for part in (err[:at], err[at:])]
+        names = iter(["LEARNED"] + [""] * (len(parts[0]) - 1) + ["LONGER"] + [""] * (len(parts[1]) - 1))
+        def named(_):
+            name = next(names)
+            return "ravlo: settle time %s ms\n" % name if name else ""
+        shown = re.sub(r"ravlo: settle time (?!80 )\d+ ms\n", named, err)
         fit = all(120 <= t < 300 for t in parts[0]) and all(240 <= t < 450 for t in parts[1]) \
             and min(parts[1], default=0) > max(parts[0], default=0)
-        want = ["ravlo: %s" % t for t in trace]
+        want = "".join("ravlo: %s\n" % t for t in trace)
         return None if shown == want and fit else "trace %r (settle times %s), expected %r" % (run.err, parts, want)
     return [
         session("-e: a prompt counts once the host waits at it", Host(*steps),
