@@ -216,10 +216,10 @@ class ScriptedHost:
             while time.perf_counter() < until:
                 pass
             self._conn.sendall(part)
+        spread = time.perf_counter() - first
         self.log(">>> " + " | ".join(show(part) for part in parts))
         # A host preempted on a busy machine sends its segments further apart
         # than ravlo's 1 ms pause: then the row cannot tell one chunk from two.
-        spread = time.perf_counter() - first
         if gap < 0.001 < spread:
             self.late.append(spread)
             self.log("... (segments %.1f ms apart in all, meant %.1f ms each)" % (spread * 1e3, gap * 1e3))
