@@ -298,8 +298,10 @@ class Lab:
         options = list(options) + WORKLOAD_OPTIONS.get(self.workload, [])
         command = list(launcher) + [binary, "-s", "-p", str(port)] + options + \
             [a for name in passwords for a in ("-k", name)] + ["127.0.0.1", kind, str(seconds), commands, "1"]
+        # Only a guard against a hang: FRR's configuration through the 1-byte link takes most of a
+        # minute, and under Wine on a busy machine it once went past 60 s.
         try:
-            proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 12,
+            proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 30,
                                   env=dict(os.environ, **passwords))
         except subprocess.TimeoutExpired as timeout:
             return "timeout", timeout.stdout or b"", timeout.stderr or b""
