@@ -6,6 +6,14 @@
 namespace {
 using std::chrono::duration_cast;
 using std::chrono::microseconds;
+
+// Whole ms, rounded up: a wait cut short by a fraction would end too soon.
+int CeilMs(std::int64_t us) { return static_cast<int>((us + 999) / 1000); }
+
+// kPauseFactor times the longest pause, at most mostMs.
+int LearnedMs(std::int64_t pauseUs, int mostMs) {
+  return CeilMs(std::min<std::int64_t>(pauseUs * SettleTime::kPauseFactor, std::int64_t{mostMs} * 1000));
+}
 }  // namespace
 
 void SettleTime::NoteChunk(Clock::time_point arrived, Clock::time_point received, bool midLine) {
@@ -26,19 +34,15 @@ void SettleTime::NoteSent(Sent what) {
 }
 
 int SettleTime::Ms() const {
-  const std::int64_t learnedUs = std::min<std::int64_t>(longestPauseUs_ * kPauseFactor, kMostLearnedMs * 1000);
-  int ms = static_cast<int>((learnedUs + 999) / 1000);
-  if (!lineSent_) {
-    const std::int64_t greetingUs = std::min<std::int64_t>(longestGreetingPauseUs_ * kPauseFactor, kFirstMostMs * 1000);
-    ms = std::max({ms, kFirstMs, static_cast<int>((greetingUs + 999) / 1000)});
-  }
+  int ms = LearnedMs(longestPauseUs_, kMostLearnedMs);
+  if (!lineSent_) ms = std::max({ms, kFirstMs, LearnedMs(longestGreetingPauseUs_, kFirstMostMs)});
   return std::max(ms, leastMs_);
 }
 
 int SettleTime::LeftMs(Clock::time_point now, bool known) const {
   const std::int64_t quietUs = duration_cast<microseconds>(now - arrived_).count();
   const std::int64_t leftUs = std::int64_t{known ? leastMs_ : Ms()} * 1000 - quietUs;
-  return leftUs <= 0 ? 0 : static_cast<int>((leftUs + 999) / 1000);
+  return leftUs <= 0 ? 0 : CeilMs(leftUs);
 }
 
 // A line of marks alone ("$ ", "# ", "> ", less's ":") starts too many lines
