@@ -4,7 +4,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${RAVLO_BUILD_DIR:-$root/build}
 if [ ! -x "$build/ravlo" ]; then
-  "$root/tools/install-deps.sh" 10-native
+  # The demo host is a Python script in a private network namespace (unshare).
+  "$root/tools/install-deps.sh" --packages cmake make g++ python3 util-linux
   cmake -S "$root" -B "$build" >/dev/null
   cmake --build "$build" --target ravlo -j"$(nproc)" >/dev/null
 fi
