@@ -12,17 +12,21 @@ fi
 
 "$root/tools/install-deps.sh" "$@"
 
-passed=0 failed=0 skipped=0 failures=()
+passed=0 failed=0 skipped=0 failures=() times=()
 for stage in "$@"; do
   echo "== stage $stage"
-  status=0
+  status=0 started=$SECONDS
   "$stages_dir/$stage.sh" run || status=$?
   case $status in
-    0) passed=$((passed + 1)) ;;
-    77) skipped=$((skipped + 1)); echo "== stage $stage skipped" ;;
-    *) failed=$((failed + 1)); failures+=("$stage"); echo "== stage $stage FAILED ($status)" ;;
+    0) passed=$((passed + 1)); verdict=passed ;;
+    77) skipped=$((skipped + 1)); verdict=skipped ;;
+    *) failed=$((failed + 1)); failures+=("$stage"); verdict="FAILED ($status)" ;;
   esac
+  times+=("$(printf '%-15s %4ds  %s' "$stage" $((SECONDS - started)) "$verdict")")
+  [ "$verdict" = passed ] || echo "== stage $stage $verdict"
 done
+# Where the time went, to keep the whole run short.
+printf '== %s\n' "${times[@]}"
 [ $failed -eq 0 ] || echo "failed stages: ${failures[*]}"
 echo "stages: $passed passed, $failed failed, $skipped skipped"
 [ $failed -eq 0 ]
