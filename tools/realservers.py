@@ -61,7 +61,7 @@ ENV = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "TERM": "xterm", "LANG": "C.UTF-
 # Long output that a pager on the host holds: the commands that show it, run
 # before SHELL_COMMANDS or ROUTER_COMMANDS' last; "{file}" is a 3,000-line
 # file, "{repo}" a repository of 300 commits. FRR's listing is its own
-# configuration, PREFIX_LISTS lines longer: paged with --window 80x24.
+# configuration, PREFIX_LISTS lines longer (Lab's prefix_lists): paged with --window 80x24.
 WORKLOADS = {"login": [], "more": ["more {file}"], "more-pipe": ["cat {file} | more"], "man": ["man ls"],
              "journalctl": ["journalctl"], "git-log": ["git -c safe.directory='*' -C {repo} log"], "80x24": [],
              # The device's questions, asked only sometimes, and Ctrl-Z out of configuration mode; typed
@@ -86,13 +86,17 @@ BANNER = ["#" * 46, "#  Authorized access only. Disconnect now    #", "#  if you
           "#" * 46, "> maintenance: Sundays 02:00-04:00 >"]
 
 
+# What no package brings: a machine without it cannot run any server at all.
+CANNOT_RUN = ("needs root", "needs python3's crypt module")
+
+
 def missing(server):
-    """Why the server cannot run here, or None."""
+    """Why the server cannot run here (one of CANNOT_RUN, or what is not installed), or None."""
     needs = ["/bin/login", PROGRAMS[server]] + (["/usr/sbin/ip"] if server == "ser2net" else [])
     if os.geteuid() != 0:
-        return "needs root"
+        return CANNOT_RUN[0]
     if crypt is None:
-        return "needs python3's crypt module"
+        return CANNOT_RUN[1]
     if server == "device" and not os.path.exists(DEVICE_HEADER):
         return "needs %s (libcli-dev)" % DEVICE_HEADER
     absent = [path for path in needs if not os.access(path, os.X_OK)]
@@ -115,8 +119,8 @@ def quiet(command, env=ENV, **kwargs):
 class Lab:
     """The private view of the machine and the servers started in it."""
 
-    def __init__(self, banner=False):
-        self.banner, self.workload = banner, "login"
+    def __init__(self, banner=False, prefix_lists=PREFIX_LISTS):
+        self.banner, self.workload, self.prefix_lists = banner, "login", prefix_lists
         self.work = tempfile.mkdtemp(prefix="ravlo-real-")
         os.chmod(self.work, 0o755)  # the account's home is inside
         self.password, self.vty_password, self.enable_password = ("Pw-" + secrets.token_hex(6) for _ in range(3))
@@ -169,7 +173,7 @@ class Lab:
         """The lines the workload must show, in order (parts of them for man)."""
         if server == "frr":
             return ["ip prefix-list long seq %d permit 10.%d.%d.0/24" % (n, n // 256, n % 256)
-                    for n in range(1, PREFIX_LISTS + 1)]
+                    for n in range(1, self.prefix_lists + 1)]
         if server == "device":
             return [line for line in device_config() if line.startswith(" description")]
         return {"more": self.lines, "more-pipe": self.lines, "man": ["NAME", "SYNOPSIS", "DESCRIPTION", "AUTHOR",
@@ -298,8 +302,8 @@ class Lab:
         options = list(options) + WORKLOAD_OPTIONS.get(self.workload, [])
         command = list(launcher) + [binary, "-s", "-p", str(port)] + options + \
             [a for name in passwords for a in ("-k", name)] + ["127.0.0.1", kind, str(seconds), commands, "1"]
-        # Only a guard against a hang: FRR's configuration through the 1-byte link takes most of a
-        # minute, and under Wine on a busy machine it once went past 60 s.
+        # Only a guard against a hang, far above the longest session: the device's configuration
+        # through the 1-byte link, about half a minute.
         try:
             proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 30,
                                   env=dict(os.environ, **passwords))
