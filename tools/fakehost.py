@@ -14,6 +14,9 @@ import threading
 import time
 
 SKIP = 77  # what the test runner reports as "skipped"
+# A pause or silence that overran by more than this broke the host's own
+# timing: ravlo's settle time may have run out in it.
+LATE_S = 0.01
 ADDRESS = ("127.0.0.1", 23)
 _MARK = "RAVLO_PRIVATE_NETNS"
 
@@ -106,7 +109,7 @@ class ScriptedHost:
         self.shown = bytearray()
         self.discarded = 0
         self.errors = []
-        self.late = []  # spreads of segments longer than ravlo's pause (see _segments)
+        self.late = []  # timed steps that overran (see _on_time)
         self.connected = threading.Event()
         self.finished = threading.Event()
         self._done = threading.Event()
@@ -184,13 +187,15 @@ class ScriptedHost:
         return True
 
     def _silence(self, seconds):
-        deadline = time.monotonic() + seconds
+        started = time.monotonic()
+        deadline = started + seconds
         while time.monotonic() < deadline:
             if self._read(deadline - time.monotonic()) == b"":
                 break
         if len(self.received) > self._pos:
             raise HostError("expected silence, got '%s'" % show(self.received[self._pos:]))
-        self.log("<<< (silence %.1fs)" % seconds)
+        self.log("<<< (silence %.2fs)" % seconds)
+        self._on_time(started, seconds, LATE_S, "silence")
         return True
 
     def _shown(self, want):
@@ -203,26 +208,34 @@ class ScriptedHost:
         return True
 
     def _pause(self, seconds):
+        started = time.monotonic()
         time.sleep(seconds)
+        self._on_time(started, seconds, LATE_S, "pause")
         return True
+
+    def _on_time(self, started, meant, late, what):
+        """Notes a step that took longer than meant by more than late: a host
+        preempted on a busy machine, whose timing a row cannot rely on."""
+        took = time.monotonic() - started
+        if took > meant + late:
+            self.late.append(took)
+            self.log("... (%s took %.1f ms, meant %.1f ms)" % (what, took * 1e3, meant * 1e3))
 
     def _segments(self, gap, *parts):
         # No Nagle, so each send is a segment; spinning, not sleeping, keeps
         # the gaps well under a millisecond.
         self._conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        first = time.perf_counter()
+        first = time.monotonic()
         for n, part in enumerate(parts):
             until = time.perf_counter() + (gap if n else 0)
             while time.perf_counter() < until:
                 pass
             self._conn.sendall(part)
-        spread = time.perf_counter() - first
         self.log(">>> " + " | ".join(show(part) for part in parts))
-        # A host preempted on a busy machine sends its segments further apart
-        # than ravlo's 1 ms pause: then the row cannot tell one chunk from two.
-        if gap < 0.001 < spread:
-            self.late.append(spread)
-            self.log("... (segments %.1f ms apart in all, meant %.1f ms each)" % (spread * 1e3, gap * 1e3))
+        if gap < 0.001:  # meant to come within ravlo's 1 ms pause, all of them
+            self._on_time(first, 0.001, 0, "segments")
+        else:
+            self._on_time(first, gap * (len(parts) - 1), LATE_S, "segments")
         return True
 
     def _close(self):

@@ -204,7 +204,7 @@ def run_groups(options):
                 print("RETRY %s.%s: Wine ended it with status %s" % (group, s.name, run.rc))
                 problems, log, run = run_scenario(s, options)
             elif problems and getattr(run.host, "late", None):
-                print("RETRY %s.%s: the host was late with its segments" % (group, s.name))
+                print("RETRY %s.%s: the host broke its own timing" % (group, s.name))
                 problems, log, run = run_scenario(s, options)
             verdict = "FAIL" if problems else "ok"
             counts[verdict] += 1
