@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes the chunk path (normalise, error keywords, prompt test), the hex
-# script conversion, the Telnet filter and the road of the host's text (its
-# Telnet answers, escapes, page joining, masking, transcript and records)
+# Fuzzes the chunk path (normalise, error keywords, prompt test), the Telnet
+# filter and the road of the host's text (its Telnet answers, escapes, page
+# joining, masking, transcript and records)
 # with libFuzzer under ASan + UBSan: each replays the committed seeds, then
 # fuzzes for a bounded time (RAVLO_FUZZ_SECONDS, 15 by default; longer runs
 # are for finding new inputs, not for every check of a change).
@@ -16,12 +16,12 @@ case "${1:-run}" in
   packages) echo cmake make clang libclang-rt-14-dev ;;
   run)
     cmake --preset fuzz -S "$root" -B "$build" >/dev/null
-    cmake --build "$build" -j"$jobs" --target fuzz_chunk fuzz_hex fuzz_telnet fuzz_road
+    cmake --build "$build" -j"$jobs" --target fuzz_chunk fuzz_telnet fuzz_road
     # New inputs go to a scratch directory, never into the committed seeds.
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' EXIT
     status=0
-    for target in chunk:10240 hex:512 telnet:512 road:512; do
+    for target in chunk:10240 telnet:512 road:512; do
       name=${target%%:*} max_len=${target#*:}
       mkdir -p "$scratch/$name"
       echo "-- fuzz_$name for ${seconds}s"
