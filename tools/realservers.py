@@ -72,6 +72,11 @@ WORKLOADS = {"login": [], "more": ["more {file}"], "more-pipe": ["cat {file} | m
              "python": ["python3 -q", "print(1000 + 42)", "^D"],
              "reload-changed": ["configure terminal", "hostname sw1", "^Z", "copy running-config startup-config",
                                 "configure terminal", "hostname sw1", "end", "reload"]}
+# What each server's plain rows run: long output that a pager holds on the
+# shells, FRR's configuration paged at 24 rows, the device's questions
+# answered (-A) around a reload; procServ's login alone.
+SHELL_WORKLOADS = ["login", "more", "more-pipe", "man", "journalctl", "git-log", "rm-i", "python"]
+SERVER_WORKLOADS = {"frr": ["login", "80x24"], "device": ["login", "reload", "reload-changed"], "procserv": ["login"]}
 # One set of answers for both reloads: the save question comes only after a change.
 DEVICE_ANSWERS = ["-K", "-A", "Save? [yes/no]: =yes", "-A", "[confirm]=", "-A", "Destination filename [startup-config]? ="]
 WORKLOAD_OPTIONS = {"80x24": ["--window", "80x24"], "reload": DEVICE_ANSWERS, "reload-changed": DEVICE_ANSWERS,

@@ -69,7 +69,7 @@ def main(argv):
                         help="through a link cutting into pieces of 1..SIZE bytes, pauses up to PAUSE_MS")
     parser.add_argument("--banner", action="store_true")
     parser.add_argument("--workload", action="append", choices=sorted(realservers.WORKLOADS),
-                        help="long output a pager holds (realservers.WORKLOADS); login alone by default")
+                        help="long output a pager holds (realservers.WORKLOADS); by default the server's own")
     options = parser.parse_args(argv[1:])
     reason = realservers.missing(options.server)
     if reason in realservers.CANNOT_RUN:
@@ -80,6 +80,9 @@ def main(argv):
         return 1
     realservers.enter([os.path.abspath(__file__)] + argv[1:])
     flags, kind = RECOMMENDED
+    # Through the cutting links the login alone: its prompts are what a cut can break.
+    workloads = options.workload or (["login"] if options.cut else
+                                     realservers.SERVER_WORKLOADS.get(options.server, realservers.SHELL_WORKLOADS))
     flags = flags + ["-v"]
     wine, failed = WineServer(options.launcher), 0
     wine.start()
@@ -88,7 +91,7 @@ def main(argv):
         # configuration is short enough to pass the 1-byte link in seconds.
         with realservers.Lab(options.banner, prefix_lists=20 if options.cut else realservers.PREFIX_LISTS) as lab:
             lab.start(options.server)
-            for cut, lab.workload in [(c, w) for c in options.cut or [None] for w in options.workload or ["login"]]:
+            for cut, lab.workload in [(c, w) for c in options.cut or [None] for w in workloads]:
                 for run in range(options.repeat):
                     log = []
                     for _retry in range(2):  # Wine may end a session at its start or its exit
@@ -109,7 +112,7 @@ def main(argv):
                     failed += bool(problems)
     finally:
         wine.stop()
-    total = options.repeat * len(options.cut or [None]) * len(options.workload or [None])
+    total = options.repeat * len(options.cut or [None]) * len(workloads)
     print("%d passed, %d failed" % (total - failed, failed))
     return 1 if failed else 0
 
