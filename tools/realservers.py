@@ -61,7 +61,7 @@ ENV = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "TERM": "xterm", "LANG": "C.UTF-
 # Long output that a pager on the host holds: the commands that show it, run
 # before SHELL_COMMANDS or ROUTER_COMMANDS' last; "{file}" is a 3,000-line
 # file, "{repo}" a repository of 300 commits. FRR's listing is its own
-# configuration, PREFIX_LISTS lines longer (Lab's prefix_lists): paged with --window 80x24.
+# configuration, PREFIX_LISTS lines longer: paged with --window 80x24.
 WORKLOADS = {"login": [], "more": ["more {file}"], "more-pipe": ["cat {file} | more"], "man": ["man ls"],
              "journalctl": ["journalctl"], "git-log": ["git -c safe.directory='*' -C {repo} log"], "80x24": [],
              # The device's questions, asked only sometimes, and Ctrl-Z out of configuration mode; typed
@@ -83,7 +83,7 @@ WORKLOAD_OPTIONS = {"80x24": ["--window", "80x24"], "reload": DEVICE_ANSWERS, "r
                     "rm-i": ["-A", "rm: remove=y"], "python": ["-K"]}
 # What such a workload's own output must hold.
 WORKLOAD_MARKERS = {"rm-i": b"gone-42", "python": b"1042"}
-PREFIX_LISTS = 300
+PREFIX_LISTS, SWITCH_PORTS = 300, 48
 # What a pager shows or erases with, which a clean transcript (-c) never holds.
 PAGED = re.compile(rb"--More--|\(END\)|Press RETURN|\x08")
 # A login banner as sites write them: lines that end in "#" and ">" before any prompt.
@@ -124,8 +124,11 @@ def quiet(command, env=ENV, **kwargs):
 class Lab:
     """The private view of the machine and the servers started in it."""
 
-    def __init__(self, banner=False, prefix_lists=PREFIX_LISTS):
-        self.banner, self.workload, self.prefix_lists = banner, "login", prefix_lists
+    def __init__(self, banner=False, short=False):
+        """short: FRR's and the device's configurations a few dozen lines, for links where every byte
+        costs a pause and nothing pages them."""
+        self.banner, self.workload = banner, "login"
+        self.prefix_lists, self.ports = (20, 6) if short else (PREFIX_LISTS, SWITCH_PORTS)
         self.work = tempfile.mkdtemp(prefix="ravlo-real-")
         os.chmod(self.work, 0o755)  # the account's home is inside
         self.password, self.vty_password, self.enable_password = ("Pw-" + secrets.token_hex(6) for _ in range(3))
@@ -180,7 +183,7 @@ class Lab:
             return ["ip prefix-list long seq %d permit 10.%d.%d.0/24" % (n, n // 256, n % 256)
                     for n in range(1, self.prefix_lists + 1)]
         if server == "device":
-            return [line for line in device_config() if line.startswith(" description")]
+            return [line for line in device_config(self.ports) if line.startswith(" description")]
         return {"more": self.lines, "more-pipe": self.lines, "man": ["NAME", "SYNOPSIS", "DESCRIPTION", "AUTHOR",
                                                                      "SEE ALSO"],
                 "git-log": ["commit number %d" % n for n in range(300, 0, -1)]}.get(self.workload, [])
@@ -271,7 +274,7 @@ class Lab:
         binary, config, banner = (os.path.join(self.work, name) for name in ("device_cli", "sw1.cfg", "sw1.banner"))
         subprocess.run([PROGRAMS["device"], "-std=c11", "-O2", "-Wall", "-Wextra", "-pedantic", "-Werror", "-o", binary,
                         DEVICE_SOURCE, "-lcli"], check=True)
-        for path, lines in ((config, device_config()), (banner, BANNER)):
+        for path, lines in ((config, device_config(self.ports)), (banner, BANNER)):
             with open(path, "w") as f:
                 f.write("".join(line + "\n" for line in lines))  # libcli sends each LF as CR LF
         return [binary, str(port), config, banner]
@@ -369,13 +372,13 @@ def procserv_child_up(port, seconds=10):
     sys.exit("procServ's child did not start")
 
 
-def device_config():
-    """sw1's running configuration: some 300 lines, descriptions with "#" and ">" in them."""
+def device_config(ports):
+    """sw1's running configuration: some 300 lines for 48 ports, descriptions with "#" and ">" in them."""
     lines = ["!", "version 15.2", "service timestamps log datetime msec", "hostname sw1", "!",
              "banner motd ^C"] + BANNER + ["^C", "!"]
     for vlan in (10, 20, 30, 99):
         lines += ["vlan %d" % vlan, " name users-%d" % vlan, "!"]
-    for port in range(1, 49):
+    for port in range(1, ports + 1):
         lines += ["interface GigabitEthernet1/0/%d" % port,
                   " description desk %d -> patch#%d > floor %d" % (port, 100 + port, port % 4 + 1),
                   " switchport access vlan %d" % (10, 20, 30)[port % 3], " switchport mode access",

@@ -87,9 +87,7 @@ def main(argv):
     wine, failed = WineServer(options.launcher), 0
     wine.start()
     try:
-        # Through a cutting link every byte costs a pause, and nothing pages there: FRR's
-        # configuration is short enough to pass the 1-byte link in seconds.
-        with realservers.Lab(options.banner, prefix_lists=20 if options.cut else realservers.PREFIX_LISTS) as lab:
+        with realservers.Lab(options.banner, short=bool(options.cut)) as lab:
             lab.start(options.server)
             for cut, lab.workload in [(c, w) for c in options.cut or [None] for w in workloads]:
                 for run in range(options.repeat):
