@@ -144,7 +144,8 @@ NAMES = {"ravlo-host": "127.0.0.2", "ravlo-ip6-only": "::1"}
 
 
 def sessions():
-    """A whole login with its commands: records' first row."""
+    """Reaching the host by each kind of name, and what a session does with a chunk (a whole login
+    with its commands is records' first row)."""
     return [
         # Each name stands for one address alone, where the host listens: a
         # name that resolved to nothing or to a wrong address is not reached.
