@@ -310,8 +310,8 @@ class Lab:
         options = list(options) + WORKLOAD_OPTIONS.get(self.workload, [])
         command = list(launcher) + [binary, "-s", "-p", str(port)] + options + \
             [a for name in passwords for a in ("-k", name)] + ["127.0.0.1", kind, str(seconds), commands, "1"]
-        # Only a guard against a hang, far above the longest session: the device's configuration
-        # through the 1-byte link, about half a minute.
+        # Only a guard against a hang, far above the longest session (a man page or FRR's
+        # configuration through a pager under Wine, seconds).
         try:
             proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=seconds * 30,
                                   env=dict(os.environ, **passwords))
