@@ -25,7 +25,7 @@ void StartConnectTimer(Session& session) {
 
 bool ConnectLimitExpired(Session& session) {
   if (!session.connectTimer || !session.connectTimedOut.load()) return false;
-  if (!platform::IsConnected(session.socket)) return true;
+  if (!session.link->Connected()) return true;
   session.connectTimer.reset();
   return false;
 }

@@ -1,8 +1,11 @@
-// ravlo: types the lines of a command file into a Telnet session, one line per
-// prompt, and shows everything the host sends.
+// ravlo: types the lines of a command file into a session with a host (Telnet,
+// SSH, any program in a pseudo-terminal), one line per prompt, and shows
+// everything the host sends.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/limits.h"
@@ -31,6 +34,24 @@ const char* TypeLabel(TargetType type) {
 }
 
 constexpr int kStatusOutputLost = 4;
+
+const char* WayLabel(Way way) { return way == Way::kSsh ? "ssh" : "exec"; }
+
+// A program's pseudo-terminal gets the window -t would report; "none" is a
+// terminal's usual one.
+std::unique_ptr<Link> StartProgramLink(const Session& session, std::string* error) {
+  const Options& options = session.options;
+  const int columns = options.windowColumns == 0 ? 80 : options.windowColumns;
+  const int rows = options.windowRows == 0 ? 24 : options.windowRows;
+  if (options.way == Way::kExec) return StartCommand(session.host, columns, rows, error);
+  const SshTarget ssh{session.host, options.portGiven ? options.port : 0, options.connectSeconds, options.sshOptions};
+  if (options.verbose) {
+    std::string argv;
+    for (const std::string& arg : SshArguments(ssh)) argv += (argv.empty() ? "" : " ") + arg;
+    PrintTrace(kTraceProgramFormat, argv.c_str());
+  }
+  return StartSsh(ssh, columns, rows, error);
+}
 
 bool RecordsToStdout(const Options& options) {
   return options.records != nullptr && std::strcmp(options.records, "-") == 0;
@@ -100,28 +121,41 @@ int main(int argc, char** argv) {
     return -1;
   }
 
+  const bool telnet = session.options.way == Way::kTelnet;
   // A failed start is reported but not fatal: later steps fail in their own way.
-  if (platform::NetStart() != 0) PrintError(kNetStartFailedText);
-  if (platform::ResolveHost(session.host, session.options.port, &session.peer) != 0) {
+  if (telnet && platform::NetStart() != 0) PrintError(kNetStartFailedText);
+  platform::PeerAddress peer;
+  if (telnet && platform::ResolveHost(session.host, session.options.port, &peer) != 0) {
     PrintNotice(session.options, kHostLookupFailedFormat, session.host);
     platform::NetStop();
     return -1;
   }
   if (session.commandFile.Open(arg[4]) != 0) {
     PrintNotice(session.options, kFileOpenFailedFormat, arg[4]);
-    platform::NetStop();
+    if (telnet) platform::NetStop();
     return -1;
   }
   session.commandFile.SetLineEnd(session.options.lineEnd);
+  // A program that cannot be started ends the run before anything is shown.
+  std::string error;
+  session.link = telnet ? ConnectTelnet(peer) : StartProgramLink(session, &error);
+  if (!session.link) {
+    PrintError(kProgramStartFailedFormat, telnet ? session.host : WayLabel(session.options.way), error.c_str());
+    return -1;
+  }
   session.records.Start();
-  session.socket = platform::ConnectNonBlocking(session.peer);
   RestartResponseTimer(session);
   StartConnectTimer(session);
 
   session.typeLabel = TypeLabel(session.targetType);
   session.bellLabel = session.bellMode == 0 ? "enable" : "disable";
-  PrintMessage(kBannerFormat, session.host, session.typeLabel, session.responseSeconds, arg[4],
-               session.bellLabel);
+  if (telnet) {
+    PrintMessage(kBannerFormat, session.host, session.typeLabel, session.responseSeconds, arg[4],
+                 session.bellLabel);
+  } else {
+    PrintMessage(kProgramBannerFormat, session.host, WayLabel(session.options.way), session.typeLabel,
+                 session.responseSeconds, arg[4], session.bellLabel);
+  }
 
   const SessionEnd end = SessionLoop(session);
 
@@ -129,7 +163,7 @@ int main(int argc, char** argv) {
   session.connectTimer.reset();
   PrintMessage("\n");
   session.commandFile.Close();
-  platform::CloseSocket(session.socket);
-  platform::NetStop();
+  session.link.reset();
+  if (telnet) platform::NetStop();
   return Finish(session, session.options.status ? EndStatus(end) : 0);
 }

@@ -15,13 +15,18 @@
 #include "messages/messages.h"
 #include "negotiation/negotiation.h"
 #include "platform/charset.h"
+#include "sshwords/sshwords.h"
 
 namespace {
 
 // Options with a long name only get ids past every character.
 constexpr int kLongOnly = 256;
 constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2, kWake = kLongOnly + 3,
-              kCharset = kLongOnly + 4;
+              kCharset = kLongOnly + 4, kSsh = kLongOnly + 5, kExec = kLongOnly + 6;
+
+// A terminal's Return key: what a program in a pseudo-terminal, and a device
+// behind ssh, take for the end of a line.
+constexpr std::string_view kTerminalLineEnd("\r");
 
 // A Telnet-aware session presses Return as a Telnet client does, with CR NUL,
 // Telnet's bare CR: many devices end a line only at CR and take a bare LF for
@@ -41,6 +46,7 @@ bool ReadPort(Options& options, const char* text) {
   const long port = std::strtol(text, &end, 10);
   if (*text < '0' || *text > '9' || *end != '\0' || port < 1 || port > 65535) return false;
   options.port = static_cast<std::uint16_t>(port);
+  options.portGiven = true;
   return true;
 }
 
@@ -55,6 +61,13 @@ bool ReadLineEnd(Options& options, const char* name) {
     return true;
   }
   return false;
+}
+
+// One way in only: Settle names a second one.
+bool SetWay(Options& options, Way way) {
+  options.ways += options.way != way ? 1 : 0;
+  options.way = way;
+  return true;
 }
 
 // An empty prompt or keyword would match every chunk.
@@ -159,6 +172,9 @@ constexpr OptionRow kOptionRows[] = {
     {'A', "answer", required_argument, AddAnswer},
     {'K', "keys", no_argument, [](Options& o, const char*) { return o.keys = true; }},
     {kCharset, "charset", required_argument, ReadCharset},
+    {kSsh, "ssh", no_argument, [](Options& o, const char*) { return SetWay(o, Way::kSsh); }},
+    {kExec, "exec", no_argument, [](Options& o, const char*) { return SetWay(o, Way::kExec); }},
+    {'o', "ssh-option", required_argument, [](Options& o, const char* t) { return AddText(o.sshOptions, t); }},
 };
 
 const OptionRow* FindOption(int shortName) {
@@ -172,6 +188,34 @@ const OptionRow* FindOption(int shortName) {
 std::string RefusedName(const char* argument, int shortName) {
   if (std::strncmp(argument, "--", 2) != 0) return std::string("-") + static_cast<char>(shortName);
   return std::string(argument, std::strcspn(argument, "="));
+}
+
+// What the options mean together; false after one line naming a conflict.
+bool Settle(Options& options) {
+  const char* way = options.way == Way::kSsh ? "--ssh" : "--exec";
+  const char* conflict = nullptr;
+  if (options.ways > 1) {
+    conflict = "--ssh";
+    way = "--exec";
+  } else if (options.way != Way::kTelnet && options.telnet) {
+    conflict = "-t";  // no Telnet byte ever goes to a program
+  } else if (options.way == Way::kExec && options.portGiven) {
+    conflict = "-p";
+  }
+  if (conflict != nullptr) {
+    PrintError(kOptionsConflictFormat, conflict, way);
+    return false;
+  }
+  if (!options.sshOptions.empty() && options.way != Way::kSsh) {
+    PrintError(kOptionNeedsOptionFormat, "-o", "--ssh");
+    return false;
+  }
+  if (options.way == Way::kSsh) options.prompts.push_back(kSshPassphrasePrompt);
+  if (!options.lineEndGiven) {
+    if (options.telnet) options.lineEnd = kTelnetLineEnd;
+    if (options.way != Way::kTelnet) options.lineEnd = kTerminalLineEnd;
+  }
+  return true;
 }
 
 }  // namespace
@@ -191,10 +235,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
   for (;;) {
     const int at = optind;
     const int found = getopt_long(argc, argv, shortNames.c_str(), longOptions.data(), nullptr);
-    if (found == -1) {
-      if (options.telnet && !options.lineEndGiven) options.lineEnd = kTelnetLineEnd;
-      return optind;
-    }
+    if (found == -1) return Settle(options) ? optind : -1;
     if (const OptionRow* row = FindOption(found)) {
       if (row->apply(options, optarg)) continue;
       PrintError(kBadOptionValueFormat, RefusedName(argv[at], found).c_str(), optarg);

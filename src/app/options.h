@@ -12,12 +12,20 @@ struct Answer {
   std::string_view reply;     // may be empty, may hold ${NAME}s of -k
 };
 
+// How ravlo reaches the host: HOST names a Telnet host, an SSH target
+// ([USER@]HOST, through the system's ssh) or a command line to run.
+enum class Way : unsigned char { kTelnet, kSsh, kExec };
+
 struct Options {
+  Way way = Way::kTelnet;                // --ssh, --exec: a program in a pseudo-terminal
+  std::uint8_t ways = 0;                 // how many ways were given: one at most
+  std::vector<const char*> sshOptions;  // -o OPTION: passed to ssh as it is
   bool status = false;   // -s: the exit status tells how the session ended
   bool verbose = false;  // -v: a trace of the session on standard error
   bool version = false;  // -V
   bool help = false;     // -h
   std::uint16_t port = 23;            // -p PORT: 1..65535; Telnet's own port by default
+  bool portGiven = false;             // -p was given: --ssh passes it on
   bool telnet = false;                // -t: a Telnet-aware session
   std::vector<const char*> prompts;   // -P TEXT: more prompts, matched at the end
   std::vector<const char*> keywords;  // -E TEXT: more error keywords, matched anywhere
@@ -30,7 +38,7 @@ struct Options {
   std::int32_t settleMs = 1;          // --settle MS: 1..10000, the least time the host stays quiet at a prompt (-e)
   const char* records = nullptr;      // -j FILE: one JSON record per command line; "-": standard output
   // --window COLSxROWS, --term TYPE: what -t tells a host that asks; 0x0 and
-  // nullptr ("none") refuse. Wide enough not to wrap a line, tall enough that a
+  // nullptr ("none") refuse. --window is also a pseudo-terminal's window. Wide enough not to wrap a line, tall enough that a
   // router's listing does not page, small enough for a full-screen program; no
   // byte 255, which busybox telnetd takes undoubled and leaks into the login.
   std::uint16_t windowColumns = 500, windowRows = 1000;

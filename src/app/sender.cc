@@ -10,7 +10,7 @@ int Sender::Send(std::string_view bytes, Sent what) {
   std::size_t left = bytes.size();
   int result = 1;
   while (left > 0) {
-    const int n = platform::SendSome(session_.socket, data, static_cast<int>(std::min<std::size_t>(left, INT_MAX)));
+    const int n = session_.link->SendSome(data, static_cast<int>(std::min<std::size_t>(left, INT_MAX)));
     if (n < 0) {
       failed_ = failed_ || what != Sent::kReply;
       result = -1;

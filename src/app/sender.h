@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "app/session.h"
-#include "road/stage.h"
+#include "stage/stage.h"
 #include "settle/settle.h"
 
 class Sender final : public Reply {
@@ -34,7 +34,7 @@ class Sender final : public Reply {
   void RestartLimit();
 
   // The connection is made: something sent can reach the host.
-  bool Connected() const { return platform::IsConnected(session_.socket); }
+  bool Connected() const { return session_.link->Connected(); }
   // Bytes sent so far.
   std::uint64_t Count() const { return count_; }
   // True once after a send found the connection failed.

@@ -1,4 +1,4 @@
-// One unattended Telnet session: its settings and resources, and the loop that
+// One unattended session: its settings and resources, and the loop that
 // receives, shows, examines and answers.
 #pragma once
 
@@ -8,6 +8,7 @@
 
 #include "app/command_file.h"
 #include "app/options.h"
+#include "link/link.h"
 #include "negotiation/negotiation.h"
 #include "platform/platform.h"
 #include "platform/wait.h"
@@ -24,8 +25,7 @@ struct Session {
   std::int32_t responseMs = 0;       // responseSeconds * 1000
   std::int32_t bellMode = 0;         // 1: BEL bytes are shown as "[0x07:BEL]"
   CommandFile commandFile;
-  platform::SocketHandle socket = platform::kNoSocket;
-  platform::PeerAddress peer;  // with its port, options.port
+  std::unique_ptr<Link> link;  // the way in, whatever its kind
   std::int32_t negotiationStep = 0;
   platform::SocketWait wait;  // before the timer, which wakes it: it outlives every timer
   std::unique_ptr<EventTimer> responseTimer;

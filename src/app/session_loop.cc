@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/limits.h"
-#include "app/link.h"
+#include "app/connection.h"
 #include "app/prompt_hold.h"
 #include "app/sender.h"
 #include "app/session.h"
@@ -16,6 +16,7 @@
 #include "messages/messages.h"
 #include "road/road.h"
 #include "settle/settle.h"
+#include "sshwords/sshwords.h"
 #include "textmatch/textmatch.h"
 
 namespace {
@@ -34,6 +35,22 @@ struct Buffers {
   std::string keyed, keyNames;  // -K: the piece with its keys as bytes, and their names
 };
 
+// The road's shape, from the options.
+RoadPlan PlanRoad(const Options& options, std::int32_t bellMode) {
+  RoadPlan plan;
+  plan.telnet = options.telnet;
+  plan.windowColumns = options.windowColumns;
+  plan.windowRows = options.windowRows;
+  plan.terminalType = options.terminalType;
+  plan.promptAtEnd = options.promptAtEnd;
+  plan.clean = options.clean;
+  plan.belShown = bellMode == 1;
+  plan.prompts = options.prompts;
+  plan.pagers = options.pagers;
+  for (const Answer& answer : options.answers) plan.questions.push_back(answer.question);
+  return plan;
+}
+
 // What a pass works with, built once from the options.
 struct Loop {
   explicit Loop(Session& s)
@@ -41,20 +58,26 @@ struct Loop {
         trace(s.options.verbose),
         settle(s.options.settleMs),
         sender(s, settle),
-        road(s.options, s.bellMode, s.secrets, s.records, sender),
+        plan(PlanRoad(s.options, s.bellMode)),
+        road(plan, s.secrets, s.records, sender),
         buffers(std::make_unique<Buffers>()),
-        link(s.socket, kChunkBytes, trace) {
+        link(*s.link, kChunkBytes, trace) {
     if (s.options.promptAtEnd) hold.emplace(road, settle, sender, trace, s.options, s.secrets);
   }
   Session& session;
   Trace trace;
   SettleTime settle;
   Sender sender;
+  RoadPlan plan;
   Road road;
   std::optional<PromptHold> hold;  // -e
   std::unique_ptr<Buffers> buffers;
-  Link link;
+  Connection link;
   bool password = false;  // the prompt that takes the next line asks for a password
+  // --ssh: until a line goes past ssh's own prompts to the remote side, the
+  // text is ssh's too, and its refusals end the session.
+  bool sshLogin = session.options.way == Way::kSsh;
+  bool sshOwnPrompt = false;  // the prompt that takes the next line is ssh's (password, passphrase)
 };
 
 // The end record says what -s reports, also when without -s a lost
@@ -64,7 +87,7 @@ void RecordEnd(Loop& loop, SessionEnd how, const char* keyword) {
   Session& session = loop.session;
   if (!session.records.IsOpen()) return;
   static constexpr const char* kKinds[] = {"file-done", "error-keyword", "no-response", "connection-lost"};
-  const Link& link = loop.link;
+  const Connection& link = loop.link;
   const bool atPrompt = how == SessionEnd::kFileDone && !link.Lost();
   const bool connectLimit = how == SessionEnd::kConnectionLost && !link.Lost() && session.connectTimer &&
                             session.connectTimedOut.load();
@@ -93,7 +116,7 @@ void AwaitHost(Loop& loop, bool sendFailed) {
   Session& session = loop.session;
   const int settleMs = loop.hold ? loop.hold->WaitMs() : platform::SocketWait::kForever;
   const bool wait = !loop.link.Filled() && !sendFailed && settleMs != 0;
-  const bool woken = wait && session.wait.Wait(loop.link.Lost() ? platform::kNoSocket : session.socket, settleMs);
+  const bool woken = wait && session.wait.Wait(loop.link.Lost() ? platform::Watched{} : session.link->Watched(), settleMs);
   if (loop.hold) loop.hold->NoteWaitEnded();
   if (woken) platform::PauseOneMs();
   loop.sender.NewPass();
@@ -103,11 +126,11 @@ void AwaitHost(Loop& loop, bool sendFailed) {
 // connection, whether or not the socket signals it.
 int ReceiveChunk(Loop& loop, bool sendFailed) {
   const int n = sendFailed ? platform::kReceiveFailed
-                           : platform::Receive(loop.session.socket, loop.buffers->receive.data(), kChunkBytes);
+                           : loop.session.link->Receive(loop.buffers->receive.data(), kChunkBytes);
   loop.link.NoteReceived(n);
   // -e waits for the host to go quiet: the rest of its text must not wait
   // for our acknowledgement.
-  if (n > 0 && loop.hold) platform::AcknowledgeAtOnce(loop.session.socket);
+  if (n > 0 && loop.hold) loop.session.link->AcknowledgeAtOnce();
   return n;
 }
 
@@ -129,7 +152,10 @@ int TakeChunk(Loop& loop, int n) {
   Session& session = loop.session;
   loop.sender.RestartLimit();
   ++loop.trace.chunks;
-  const char* script = NextNegotiationScript(session.targetType, session.negotiationStep);
+  // Telnet's own bytes go to a Telnet host only.
+  const char* script = session.link->GetKind() == Link::Kind::kTelnet
+                           ? NextNegotiationScript(session.targetType, session.negotiationStep)
+                           : nullptr;
   if (script != nullptr) {
     const int count = HexString2Bin(loop.buffers->negotiation.data(), script);
     loop.sender.Send({reinterpret_cast<const char*>(loop.buffers->negotiation.data()), static_cast<std::size_t>(count)},
@@ -156,6 +182,7 @@ bool IsPrompt(Loop& loop, int n) {
   // The user's prompts (-P) are looked for first: CheckPrompt empties the text.
   loop.password = MatchText(work, kPasswordToken, MATCH_ANYWHERE) == 0;
   const char* ownPrompt = FindAtEnd(work, loop.session.options.prompts);
+  loop.sshOwnPrompt = loop.password || ownPrompt == kSshPassphrasePrompt;
   if (loop.trace.On()) {
     const char* token = FindPromptToken(work);
     if (token == nullptr) token = ownPrompt;
@@ -171,6 +198,7 @@ bool PromptSettled(Loop& loop, bool hostDone) {
   if (!loop.hold) return false;
   const char* token = loop.hold->Take(hostDone);
   loop.password = token == kPasswordToken;
+  loop.sshOwnPrompt = loop.password || token == kSshPassphrasePrompt;
   return token != nullptr;
 }
 
@@ -201,6 +229,7 @@ bool SendNextLine(Loop& loop) {
     result = loop.sender.Send(sent, Sender::Sent::kLine);
   } while (result > 0 && more && ResponseTimedOut.load() == 0 && session.commandFile.ReadLine(piece, more));
   session.secrets.Wipe();
+  loop.sshLogin = loop.sshLogin && loop.sshOwnPrompt;
   loop.trace(kTraceLineSentFormat, ++loop.trace.lines,
              static_cast<unsigned long long>(loop.sender.Count() - before));
   if (loop.hold) {
@@ -208,6 +237,14 @@ bool SendNextLine(Loop& loop) {
     loop.hold->NoteLineSent();
   }
   return true;
+}
+
+// --ssh: ssh refused the login or could not reach the host. A refusal ends
+// the session as an error keyword does; what it printed is shown.
+SessionEnd EndBySsh(Loop& loop, int n, const SshWords& ssh) {
+  loop.trace(kTraceSshFormat, loop.trace.chunks, n, ssh.words);
+  if (ssh.says == SshSays::kRefused) return End(loop, SessionEnd::kErrorKeyword, kErrorKeywordText, ssh.words);
+  return End(loop, SessionEnd::kConnectionLost, kNoResponseText);
 }
 
 }  // namespace
@@ -261,6 +298,10 @@ SessionEnd SessionLoop(Session& session) {
     if (const char* keyword = FindErrorKeyword(loop.buffers->work.data(), session.options.keywords)) {
       loop.trace(kTraceKeywordFormat, loop.trace.chunks, n, keyword);
       return End(loop, SessionEnd::kErrorKeyword, kErrorKeywordText, keyword);
+    }
+    if (loop.sshLogin) {
+      const SshWords ssh = FindSshWords(loop.buffers->receive.data(), loop.plan.questions);
+      if (ssh.says != SshSays::kNothing) return EndBySsh(loop, n, ssh);
     }
     if (!IsPrompt(loop, n)) continue;
     std::fflush(stdout);  // the password mask belongs right after its prompt

@@ -2,7 +2,7 @@
 // transcript (-c) and for the prompt test at the end of the text (-e).
 #pragma once
 
-#include "road/stage.h"
+#include "stage/stage.h"
 
 // Follows the host's stream across chunks, in a few bytes of state; nothing is
 // allocated. Left out: CSI (ESC [, parameter and intermediate bytes, a final

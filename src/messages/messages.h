@@ -16,6 +16,10 @@ extern const char kUnknownOptionFormat[];          // the option, for standard e
 extern const char kOptionNeedsArgumentFormat[];    // the option, for standard error
 extern const char kOptionTakesNoArgumentFormat[];  // the option, for standard error
 extern const char kBadOptionValueFormat[];         // the option and its value, for standard error
+extern const char kOptionsConflictFormat[];        // two options, for standard error
+extern const char kOptionNeedsOptionFormat[];      // an option and the one it needs, for standard error
+extern const char kProgramStartFailedFormat[];     // the program, the system's words, for standard error
+extern const char kProgramBannerFormat[];          // as kBannerFormat, the way (ssh, exec) after the host
 extern const char kOutputFailedText[];             // for standard error
 extern const char kSecretUnsetFormat[];            // the variable's name, for standard error
 extern const char kRecordsOpenFailedFormat[];      // the file's name, for standard error
@@ -26,6 +30,10 @@ extern const char kTraceConnectedText[];
 extern const char kTraceNotConnectedText[];
 extern const char kTraceFailedText[];
 extern const char kTraceClosedText[];
+extern const char kTraceProgramStartedText[];
+extern const char kTraceProgramEndedFormat[];  // exit status (-1: unknown)
+extern const char kTraceSshFormat[];           // chunk number, byte count, ssh's words
+extern const char kTraceProgramFormat[];       // the program and its arguments, blank-separated
 extern const char kTraceConnectLimitText[];
 extern const char kTraceNegotiationFormat[];  // chunk number, byte count
 extern const char kTracePromptFormat[];       // chunk number, byte count, token

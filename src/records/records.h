@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "road/stage.h"
+#include "stage/stage.h"
 #include "secrets/secrets.h"
 
 class Records final : public Stage {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/charset.h"
-#include "road/stage.h"
+#include "stage/stage.h"
 
 namespace records {
 

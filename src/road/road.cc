@@ -11,25 +11,23 @@ constexpr char kBelShown[] = "[0x07:BEL]";
 constexpr char kMoveBackMark = 0x1B;  // EscapeFilter's mark: no other ESC passes it
 }  // namespace
 
-Road::Road(const Options& options, std::int32_t bellMode, const Secrets& secrets, Records& records, Reply& reply)
-    : replyTo_(reply), transcript_(bellMode == 1), shown_(secrets, transcript_) {
-  if (options.telnet) telnet_.emplace(options.windowColumns, options.windowRows, options.terminalType);
-  const bool joined = options.promptAtEnd;
+Road::Road(const RoadPlan& plan, const Secrets& secrets, Records& records, Reply& reply)
+    : replyTo_(reply), transcript_(plan.belShown), shown_(secrets, transcript_) {
+  if (plan.telnet) telnet_.emplace(plan.windowColumns, plan.windowRows, plan.terminalType);
+  const bool joined = plan.promptAtEnd;
   // The prompt, keyword and pager tests look at the host's bytes as received,
   // whatever --charset says: their texts are ASCII, and no Shift_JIS or EUC-JP
   // trailing byte is '#', '$', '>' or ':'. Only the records convert.
-  if (options.promptAtEnd) {
-    std::vector<std::string_view> questions;
-    for (const Answer& answer : options.answers) questions.push_back(answer.question);
-    tail_.emplace(PromptTail(options.prompts, options.pagers, questions));
+  if (plan.promptAtEnd) {
+    tail_.emplace(PromptTail(plan.prompts, plan.pagers, plan.questions));
     clean_.Add(*tail_);
   }
   if (records.IsOpen()) clean_.Add(joined ? recordPages_.emplace(records) : static_cast<Stage&>(records));
-  Stage& shown = options.clean && joined ? shownPages_.emplace(shown_) : static_cast<Stage&>(shown_);
-  if (options.clean) clean_.Add(shown);
+  Stage& shown = plan.clean && joined ? shownPages_.emplace(shown_) : static_cast<Stage&>(shown_);
+  if (plan.clean) clean_.Add(shown);
   // Only a joiner erases with the marks, and the tail leaves them out.
   if (!clean_.Empty()) raw_.Add(escapes_.emplace(shownPages_ || recordPages_, clean_));
-  if (!options.clean) raw_.Add(shown);
+  if (!plan.clean) raw_.Add(shown);
   entry_ = &raw_;
 }
 

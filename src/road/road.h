@@ -11,21 +11,34 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "app/options.h"
 #include "escapes/escapes.h"
 #include "negotiation/negotiation.h"
 #include "records/records.h"
-#include "road/stage.h"
+#include "stage/stage.h"
 #include "secrets/secrets.h"
 #include "textmatch/textmatch.h"
+
+// What the road is built from: the options that shape it. The texts must
+// outlive the road.
+struct RoadPlan {
+  bool telnet = false;                                   // -t: Telnet commands taken out and answered
+  std::uint16_t windowColumns = 0, windowRows = 0;       // what -t tells a host that asks
+  const char* terminalType = nullptr;
+  bool promptAtEnd = false;                              // -e: the tail, and pages joined
+  bool clean = false;                                    // -c
+  bool belShown = false;                                 // BEL bytes as "[0x07:BEL]"
+  std::vector<const char*> prompts, pagers;              // -P, -M
+  std::vector<std::string_view> questions;               // -A's questions
+};
 
 class Road {
  public:
   // secrets, records and reply must outlive the road.
-  Road(const Options& options, std::int32_t bellMode, const Secrets& secrets, Records& records, Reply& reply);
+  Road(const RoadPlan& plan, const Secrets& secrets, Records& records, Reply& reply);
   Road(const Road&) = delete;
   Road& operator=(const Road&) = delete;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "road/stage.h"
+#include "stage/stage.h"
 
 class Secrets {
  public:

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/options.h"
 #include "records/records.h"
 #include "road/road.h"
 #include "secrets/secrets.h"
@@ -62,11 +61,15 @@ std::string Unescaped(const std::string& text) {
 }
 
 Run Road1(unsigned stages, const char* data, std::size_t size, std::size_t cut) {
-  Options options;
-  options.clean = (stages & 1) != 0;
-  options.promptAtEnd = (stages & 2) != 0;
-  options.telnet = (stages & 8) != 0;
-  options.prompts = {"Username: "};
+  RoadPlan plan;
+  plan.clean = (stages & 1) != 0;
+  plan.promptAtEnd = (stages & 2) != 0;
+  plan.telnet = (stages & 8) != 0;
+  plan.windowColumns = 500;
+  plan.windowRows = 1000;
+  plan.terminalType = "vt100";
+  plan.belShown = true;
+  plan.prompts = {"Username: "};
   Secrets secrets;
   if (secrets.Load({kNames[0], kNames[1]}) != nullptr) __builtin_trap();
   Records records;
@@ -77,7 +80,7 @@ Run Road1(unsigned stages, const char* data, std::size_t size, std::size_t cut) 
   std::rewind(stdout);
   if (ftruncate(fileno(stdout), 0) != 0) __builtin_trap();
   {
-    Road road(options, 1, secrets, records, answers);
+    Road road(plan, secrets, records, answers);
     for (auto [from, to] : {std::pair<std::size_t, std::size_t>{0, cut}, {cut, size}}) {
       std::string chunk(data + from, to - from);
       road.Write(chunk.data(), road.Telnet(chunk.data(), static_cast<int>(chunk.size())));

@@ -32,9 +32,9 @@ SocketWait::~SocketWait() {
   if (handles_[kWrite] >= 0) close(Fd(handles_[kWrite]));
 }
 
-bool SocketWait::Wait(SocketHandle socket, int timeoutMs) {
+bool SocketWait::Wait(Watched watched, int timeoutMs) {
   // poll leaves out a negative descriptor: a missing socket or pipe.
-  pollfd fds[2] = {{Fd(handles_[kRead]), POLLIN, 0}, {static_cast<int>(socket), POLLIN, 0}};
+  pollfd fds[2] = {{Fd(handles_[kRead]), POLLIN, 0}, {Fd(watched.handle), POLLIN, 0}};
   // Without the pipe a Wake could be missed: look again within 1 ms.
   const int limit = handles_[kRead] >= 0 || timeoutMs == 0 ? timeoutMs : 1;
   const int ready = poll(fds, 2, limit);

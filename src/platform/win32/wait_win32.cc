@@ -30,7 +30,8 @@ SocketWait::~SocketWait() {
   }
 }
 
-bool SocketWait::Wait(SocketHandle socket, int timeoutMs) {
+bool SocketWait::Wait(Watched watched, int timeoutMs) {
+  const SocketHandle socket = watched.event ? kNoSocket : watched.handle;
   const SOCKET s = static_cast<SOCKET>(socket);
   if (socket != kNoSocket && socket != handles_[kWatched] && handles_[kSocketEvent] != -1 &&
       WSAEventSelect(s, AsHandle(handles_[kSocketEvent]), FD_READ | FD_CLOSE | FD_CONNECT) == 0) {
@@ -41,6 +42,9 @@ bool SocketWait::Wait(SocketHandle socket, int timeoutMs) {
   if (handles_[kWakeEvent] != -1) events[count++] = AsHandle(handles_[kWakeEvent]);
   const bool watching = socket != kNoSocket && socket == handles_[kWatched];
   if (watching) events[count++] = AsHandle(handles_[kSocketEvent]);
+  // A program's reader sets its own event; it needs no resetting here.
+  const bool event = watched.event && watched.handle != -1;
+  if (event) events[count++] = AsHandle(watched.handle);
   // Without a wake event, or with a socket that cannot signal, look again soon.
   const bool complete = handles_[kWakeEvent] != -1 && (socket == kNoSocket || watching);
   const DWORD forever = timeoutMs == kForever ? INFINITE : static_cast<DWORD>(timeoutMs);

@@ -1,0 +1,159 @@
+// A program in a pseudo-terminal on POSIX. The child gets a session of its
+// own with the terminal as its controlling terminal, so ssh asks its
+// questions there and a shell's job control works. The parent keeps only the
+// master side: once the child and everything it started are gone, reading it
+// fails (EIO on Linux, 0 on BSDs), and by then everything printed was read.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/terminal.h"
+
+namespace platform {
+
+struct Program {
+  int master = -1;
+  pid_t pid = -1;
+  int status = -1;  // the exit status, once reaped
+  bool ended = false;
+};
+
+namespace {
+
+// In the child, between fork and exec: only async-signal-safe calls. Reports
+// errno through the pipe, which exec closes on success.
+[[noreturn]] void RunChild(const char* slaveName, const ProgramStart& start, char* const* argv, int report) {
+  setsid();
+  const int slave = open(slaveName, O_RDWR);
+  if (slave >= 0) {
+#ifdef TIOCSCTTY
+    ioctl(slave, TIOCSCTTY, 0);
+#endif
+    winsize window{};
+    window.ws_col = static_cast<unsigned short>(std::clamp(start.columns, 1, 65535));
+    window.ws_row = static_cast<unsigned short>(std::clamp(start.rows, 1, 65535));
+    ioctl(slave, TIOCSWINSZ, &window);
+    for (int fd = 0; fd < 3; ++fd) dup2(slave, fd);
+    if (slave > 2) close(slave);
+    if (start.shell) {
+      execl("/bin/sh", "sh", "-c", argv[0], static_cast<char*>(nullptr));
+    } else {
+      execvp(argv[0], argv);
+    }
+  }
+  const int error = errno;
+  ssize_t written = write(report, &error, sizeof error);
+  static_cast<void>(written);
+  _exit(127);
+}
+
+void Reap(Program* program, int options) {
+  if (program->pid < 0) return;
+  int status = 0;
+  pid_t done;
+  do {
+    done = waitpid(program->pid, &status, options);
+  } while (done < 0 && errno == EINTR);
+  if (done != program->pid) return;
+  program->pid = -1;
+  program->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+Program* StartProgram(const ProgramStart& start, std::string* error) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  const char* slaveName = master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : nullptr;
+  int report[2] = {-1, -1};
+  if (slaveName == nullptr || pipe(report) != 0) {
+    *error = std::strerror(errno);
+    if (master >= 0) close(master);
+    return nullptr;
+  }
+  fcntl(report[1], F_SETFD, FD_CLOEXEC);
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  // Built before fork: the child may not allocate.
+  std::vector<char*> argv;
+  for (const std::string& arg : start.argv) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const std::string slave(slaveName);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(report[0]);
+    close(master);
+    RunChild(slave.c_str(), start, argv.data(), report[1]);
+  }
+  close(report[1]);
+  int childError = 0;
+  ssize_t got;
+  do {
+    got = pid < 0 ? 0 : read(report[0], &childError, sizeof childError);
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+  if (pid < 0 || got == static_cast<ssize_t>(sizeof childError)) {
+    *error = std::strerror(pid < 0 ? errno : childError);
+    if (pid > 0) waitpid(pid, nullptr, 0);
+    close(master);
+    return nullptr;
+  }
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  return new Program{master, pid};
+}
+
+Watched ProgramWatched(const Program* program) { return {program->ended ? kNoSocket : program->master, false}; }
+
+int ProgramReceive(Program* program, char* buffer, int size) {
+  if (program->ended) return kReceiveClosed;
+  ssize_t n;
+  do {
+    n = read(program->master, buffer, static_cast<size_t>(size));
+  } while (n < 0 && errno == EINTR);
+  if (n > 0) return static_cast<int>(n);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kReceiveNothing;
+  // EIO (Linux) or 0 (BSD): no process holds the terminal any more. The
+  // program is about to end, if it has not: a moment for its status.
+  program->ended = true;
+  for (int tries = 0; tries < 200 && program->pid > 0; ++tries) {
+    Reap(program, WNOHANG);
+    if (program->pid > 0) PauseOneMs();
+  }
+  return kReceiveClosed;
+}
+
+int ProgramSend(Program* program, const char* data, int size) {
+  if (program->ended) return -1;
+  const ssize_t n = write(program->master, data, static_cast<size_t>(size));
+  if (n >= 0) return static_cast<int>(n);
+  return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
+}
+
+int ProgramExitStatus(const Program* program) { return program->ended ? program->status : -1; }
+
+void CloseProgram(Program* program) {
+  if (program == nullptr) return;
+  close(program->master);
+  // The terminal's hang-up ends most programs; what ignores it is ended.
+  if (program->pid > 0) {
+    Reap(program, WNOHANG);
+    if (program->pid > 0) kill(program->pid, SIGHUP);
+    for (int tries = 0; tries < 100 && program->pid > 0; ++tries) {
+      PauseOneMs();
+      Reap(program, WNOHANG);
+    }
+    if (program->pid > 0) kill(program->pid, SIGKILL);
+    Reap(program, 0);
+  }
+  delete program;
+}
+
+std::string SshProgram() { return "ssh"; }
+
+}  // namespace platform
