@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "road/stage.h"
+#include "stage/stage.h"
 
 struct Collect final : Stage {
   void Write(const char* bytes, int n) override { text.append(bytes, static_cast<std::size_t>(n)); }

@@ -50,6 +50,10 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
       {{"--More--|A", "\r|R"}, "//"},                       // a last CR erased by the end
       {{"--More--|A", "\nx\n"}, "/\nx\n/"},                 // nothing to erase
       {{"--More--|A", std::string(300, ' ') + "x\n"}, "/" + std::string(300, ' ') + "x\n/"},  // indentation
+      // Blank lines wait for what follows: the last page's padding goes with its prompt...
+      {{"c\r\nd\r\n\r\n\r\n", "--More--\r(END)|L", "$ |R"}, "c\r\nd\r\n//$ /"},
+      {{"c\r\n\r\n", "--More--|A", "d\r\n"}, "c\r\n//\r\nd\r\n/"},  // ...no other page's
+      {{"\n\r\n\r", "\n|R"}, "\n/\r\n\r\n/"},                        // mixed, a CR cut off: in order
   };
   for (const auto& [chunks, out] : cases) {
     SCOPED_TRACE(testing::PrintToString(chunks));
@@ -62,6 +66,7 @@ TEST(PageJoiner, LeavesOutAnsweredPromptsAndTheirErasingOnly) {
       chunk.resize(chunk.size() - (mark == ' ' ? 0 : 2));
       joiner.Write(chunk.data(), static_cast<int>(chunk.size()));
       if (mark == 'A') joiner.Note(Mark::kAnswered);
+      if (mark == 'L') joiner.Note(Mark::kAnsweredLast);
       if (mark == 'R') joiner.Note(Mark::kPrompt);
       got += shown.text.substr(std::exchange(before, shown.text.size())) + "/";
     }

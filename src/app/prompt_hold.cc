@@ -66,7 +66,8 @@ bool PromptHold::AnswerPager() {
   trace_(kTracePagerFormat, trace_.chunks, pager, answer ? "answered" : "not answered");
   if (!answer) return true;
   ++pagerAnswers_;
-  road_.Note(Mark::kAnswered);
+  // Its last page: what it padded that page with goes with the prompt.
+  road_.Note(key == PagerKey::kQuit ? Mark::kAnsweredLast : Mark::kAnswered);
   sender_.Send(key == PagerKey::kLineEnd ? lineEnd_ : key == PagerKey::kQuit ? "q" : " ", Sender::Sent::kKey);
   return true;
 }

@@ -123,9 +123,11 @@ void AwaitHost(Loop& loop, bool sendFailed) {
 }
 
 // The next chunk, or what Receive says instead; a failed send is a failed
-// connection, whether or not the socket signals it.
+// connection, whether or not the socket signals it. A program's terminal
+// still holds what it printed before it ended: that is read first.
 int ReceiveChunk(Loop& loop, bool sendFailed) {
-  const int n = sendFailed ? platform::kReceiveFailed
+  const bool telnet = loop.session.link->GetKind() == Link::Kind::kTelnet;
+  const int n = sendFailed && telnet ? platform::kReceiveFailed
                            : loop.session.link->Receive(loop.buffers->receive.data(), kChunkBytes);
   loop.link.NoteReceived(n);
   // -e waits for the host to go quiet: the rest of its text must not wait
@@ -239,6 +241,16 @@ bool SendNextLine(Loop& loop) {
   return true;
 }
 
+// The shell that ran --exec's command line could not find or run it (its
+// statuses 127 and 126) before any line went: said on standard error, and
+// the session ends (this is asked once: it then ends).
+bool NotStarted(const Loop& loop) {
+  const int status = loop.session.link->ExitStatus();
+  if (loop.trace.lines > 0 || (status != 126 && status != 127)) return false;
+  PrintError(kProgramNotStartedFormat, loop.session.host, status);
+  return true;
+}
+
 // --ssh: ssh refused the login or could not reach the host. A refusal ends
 // the session as an error keyword does; what it printed is shown.
 SessionEnd EndBySsh(Loop& loop, int n, const SshWords& ssh) {
@@ -281,9 +293,11 @@ SessionEnd SessionLoop(Session& session) {
     }
     if (n == platform::kReceiveNothing) continue;
     if (n < 1) {
-      // Without -s the limit ends it, as for a silent host.
+      // Without -s the limit ends it, as for a silent host; but a program
+      // that could not be started ends it at once.
       loop.link.NoteLost(n);
-      if (!session.options.status) continue;
+      const bool notStarted = NotStarted(loop);
+      if (!session.options.status && !notStarted) continue;
       // The transcript stays the one without -s.
       const bool fileDone = n == platform::kReceiveClosed && session.commandFile.AtEnd();
       return End(loop, fileDone ? SessionEnd::kFileDone : SessionEnd::kConnectionLost, kNoResponseText);

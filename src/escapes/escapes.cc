@@ -107,7 +107,7 @@ void PageJoiner::Hold(const char* text, int n) {
   while (lastLf > text && lastLf[-1] != '\n') --lastLf;
   if (lastLf > text) {
     PassHeld();
-    next_.Write(text, static_cast<int>(lastLf - text));
+    Out(text, static_cast<int>(lastLf - text));
     holding_ = true;
     text = lastLf;
   }
@@ -118,7 +118,7 @@ void PageJoiner::Hold(const char* text, int n) {
     return;
   }
   PassHeld();
-  if (rest > 0) next_.Write(text, rest);
+  if (rest > 0) Out(text, rest);
   holding_ = false;
 }
 
@@ -151,18 +151,65 @@ void PageJoiner::Settle(bool beforeLf) {
 }
 
 void PageJoiner::Note(Mark mark) {
-  if (mark == Mark::kAnswered) {
+  if (mark == Mark::kAnswered || mark == Mark::kAnsweredLast) {
     heldLength_ = 0;
     pendingLength_ = 0;
     erasing_ = true;
   } else if (mark == Mark::kPrompt || mark == Mark::kEnd) {
     if (erasing_) Settle(false);
     PassHeld();
+    PassBlanks();
+  }
+  if (mark == Mark::kAnsweredLast) {
+    blankLines_ = 0;
+    lineCr_ = false;
   }
   next_.Note(mark);
 }
 
 void PageJoiner::PassHeld() {
-  if (heldLength_ > 0) next_.Write(held_, heldLength_);
-  heldLength_ = 0;
+  const int n = std::exchange(heldLength_, 0);
+  if (n > 0) Out(held_, n);
+}
+
+// Line by line: blank ones join the run kept back, anything else lets it go
+// first. A run whose lines end differently goes before the next one starts.
+void PageJoiner::Out(const char* text, int n) {
+  const char* const end = text + n;
+  while (text < end) {
+    const char* lf = Find(text, end, '\n');
+    const char* stop = lf == end ? end : lf + 1;
+    const bool cr = lf - text == 1 && text[0] == '\r';
+    const bool blank = lineBlank_ && (lf == text || (cr && !lineCr_));
+    if (blank && lf != end && blankLines_ > 0 && blankCr_ != (cr || lineCr_)) {
+      const bool heldCr = std::exchange(lineCr_, false);  // this line's own
+      PassBlanks();
+      lineCr_ = heldCr;
+    }
+    if (blank && lf != end) {
+      blankCr_ = cr || lineCr_;
+      ++blankLines_;
+      lineCr_ = false;
+    } else if (blank) {
+      lineCr_ = lineCr_ || cr;
+    } else {
+      PassBlanks();
+      next_.Write(text, static_cast<int>(stop - text));
+      lineBlank_ = lf != end;
+    }
+    text = stop;
+  }
+}
+
+void PageJoiner::PassBlanks() {
+  static constexpr char kCrLfs[] = "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
+  static constexpr char kLfs[] = "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n";
+  constexpr int kPerWrite = 16;
+  while (blankLines_ > 0) {
+    const int count = blankLines_ < kPerWrite ? blankLines_ : kPerWrite;
+    next_.Write(blankCr_ ? kCrLfs : kLfs, count * (blankCr_ ? 2 : 1));
+    blankLines_ -= count;
+  }
+  if (lineCr_) next_.Write("\r", 1);
+  lineCr_ = false;
 }

@@ -44,12 +44,15 @@ class PageJoiner final : public Stage {
   // held until a LF follows or a kPrompt; a longer one is let go. After
   // kAnswered, backspaces and cursor moves back, CRs not before a LF, and
   // spaces before any of them are left out, up to the first other byte. An
-  // ESC mark is never passed on.
+  // ESC mark is never passed on. A run of blank lines is kept back until
+  // other text follows: a pager pads its last page with them (more, to the
+  // window's height), and kAnsweredLast leaves them out.
   void Write(const char* text, int n) override;
 
   // kAnswered: the held line ends in a pager's prompt: it goes, what a CR in
-  // it let the prompt write over too; the erasing begins. kPrompt, kEnd: what
-  // is held goes on, and the erasing ends.
+  // it let the prompt write over too; the erasing begins. kAnsweredLast: the
+  // same, and the blank lines before it go. kPrompt, kEnd: what is held goes
+  // on, and the erasing ends.
   void Note(Mark mark) override;
 
  private:
@@ -58,7 +61,13 @@ class PageJoiner final : public Stage {
   int Erase(const char* text, int n);
   void Settle(bool beforeLf);
   void PassHeld();
+  void Out(const char* text, int n);
+  void PassBlanks();
   Stage& next_;
+  int blankLines_ = 0;     // kept back, each "\r\n" (blankCr_) or "\n"
+  bool blankCr_ = false;
+  bool lineBlank_ = true;  // the line so far holds nothing, or a lone CR (lineCr_), kept back
+  bool lineCr_ = false;
   char held_[kHoldBytes];
   int heldLength_ = 0;
   bool holding_ = true;   // false: the line grew past kHoldBytes, let go up to its LF

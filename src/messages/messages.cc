@@ -53,7 +53,8 @@ const char kHelpText[] =
     "                  answer a pager's prompt (--More--, (END)) with its key\n"
     "-L, --line-end EOL\n"
     "                  end each line sent with EOL: lf (as by default), crlf,\n"
-    "                  cr or crnul (CR and a zero byte, as by default with -t)\n"
+    "                  cr (as by default with --ssh and --exec) or crnul (CR\n"
+    "                  and a zero byte, as by default with -t)\n"
     "-c, --clean       leave escape sequences and the zero byte of CR NUL\n"
     "                  out of the transcript; with -e also a pager's prompt\n"
     "                  and the bytes that erase it\n"
@@ -66,7 +67,8 @@ const char kHelpText[] =
     "                  standard output holds only the records\n"
     "--window COLSxROWS\n"
     "                  the window -t reports when asked (1..65535 each, or\n"
-    "                  none to refuse); 500x1000 by default\n"
+    "                  none to refuse), and the pseudo-terminal's window of\n"
+    "                  --ssh and --exec; 500x1000 by default\n"
     "--term TYPE       the terminal type -t reports when asked (up to 40\n"
     "                  characters, or none to refuse); vt100 by default\n"
     "-M, --more TEXT   one more pager prompt that -e answers with a space\n"
@@ -87,6 +89,16 @@ const char kHelpText[] =
     "--charset NAME    the host's text and the command file are in NAME, which\n"
     "                  the records (-j) turn into UTF-8: utf-8 (by default),\n"
     "                  shift_jis, euc-jp, iso-8859-1, windows-1252, gbk, big5\n"
+    "--ssh             HOST is [USER@]HOST, reached with the system's ssh in a\n"
+    "                  pseudo-terminal of --window's size; its own questions\n"
+    "                  are the host's text; a refused login or an unknown\n"
+    "                  host key ends the session as an error keyword does\n"
+    "-o, --ssh-option OPTION\n"
+    "                  with --ssh, pass -o OPTION to ssh (may be given\n"
+    "                  several times); -p and -w are passed on too\n"
+    "--exec            HOST is a command line, run by the system's shell in a\n"
+    "                  pseudo-terminal of --window's size; its end is the\n"
+    "                  connection's end\n"
     "-V, --version     print the version and exit\n"
     "-h, --help        print this text and exit\n";
 const char kVersionText[] = "ravlo " RAVLO_STRINGIFY(RAVLO_VERSION) "\n";
@@ -97,6 +109,7 @@ const char kBadOptionValueFormat[] = "ravlo: option %s: unfit value '%s'\n";
 const char kOptionsConflictFormat[] = "ravlo: options %s and %s cannot be used together\n";
 const char kOptionNeedsOptionFormat[] = "ravlo: option %s needs %s\n";
 const char kProgramStartFailedFormat[] = "ravlo: cannot start %s: %s\n";
+const char kProgramNotStartedFormat[] = "ravlo: cannot start %s: the shell's exit status is %d\n";
 const char kProgramBannerFormat[] = "--- host(%s) link(%s) type(%s) timer(%ds) fname(%s) 0x07BEL(%s)\n";
 const char kOutputFailedText[] = "ravlo: 標準出力への書き込みが失敗しました。\n";
 const char kSecretUnsetFormat[] = "ravlo: option -k: environment variable %s is unset or empty\n";

@@ -19,6 +19,7 @@ extern const char kBadOptionValueFormat[];         // the option and its value, 
 extern const char kOptionsConflictFormat[];        // two options, for standard error
 extern const char kOptionNeedsOptionFormat[];      // an option and the one it needs, for standard error
 extern const char kProgramStartFailedFormat[];     // the program, the system's words, for standard error
+extern const char kProgramNotStartedFormat[];      // the command line, the shell's exit status, for standard error
 extern const char kProgramBannerFormat[];          // as kBannerFormat, the way (ssh, exec) after the host
 extern const char kOutputFailedText[];             // for standard error
 extern const char kSecretUnsetFormat[];            // the variable's name, for standard error

@@ -7,6 +7,7 @@
 enum class Mark : unsigned char {
   kPrompt,    // the text so far ends in a prompt: what a stage holds back may go
   kAnswered,  // the pager's prompt at the end was answered: it and its erasing stay out
+  kAnsweredLast,  // as kAnswered, the pager's last prompt: the blank lines it padded its page with stay out too
   kChunk,     // the chunk is all written: what is shown is shown now
   kEnd,       // the session is over: nothing may stay held back
 };

@@ -746,6 +746,41 @@ def questions():
     return rows
 
 
-GROUPS = {"questions": questions, "records": records, "cli": cli, "session": sessions, "files": files,
+def programs():
+    """--exec: the program in a pseudo-terminal is the host; its end is the
+    connection's end, and nothing it printed before is lost. What no real
+    program shows on demand: printing and ending at once, ending while ravlo
+    sends, a long output racing the terminal's end, a shell that cannot find
+    the program; and more's padding of a short page, left out with -c."""
+    def run(name, program, shown, commands=b"", opts=("-s",), rc=0, **kw):
+        return Scenario(name, list(opts) + ["--exec", program, "0", "5", CMD, "0"], commands,
+                        stdout=["--- host(%s) link(exec) type(linux) timer(5s) fname(%s) 0x07BEL(enable)\n"
+                                % (program, CMD)] + shown + [NO_RESPONSE, END], rc=rc, only="posix",
+                        why="a POSIX shell's command lines", **kw)
+    prompt = "printf '$ '; read l; "
+    at_once = [elapsed_between(0, 4)]
+    numbers = b"".join(b"%d\r\n" % i for i in range(1, 5001))
+    return [
+        run("printing and ending at once: shown, -s 3", "printf 'bye\\n'", [b"bye\r\n"], b"c1\n", rc=3,
+            checks=at_once),
+        run("ended after the last line, typed with CR: -s 0", prompt + "echo got-$l", [b"$ c1\r\ngot-c1\r\n"],
+            b"c1\n", opts=["-s", "-e"]),
+        run("ending while a long line is sent: -s 3 at once", "stty -echo -icanon; printf '$ '; head -c 10 >/dev/null",
+            [b"$ "], b"y" * (1 << 20) + b"\n", rc=3, checks=at_once),
+        run("a long output racing the terminal's end: all shown", prompt + "seq 5000", [b"$ c1\r\n" + numbers],
+            b"c1\n", opts=["-s", "-e"]),
+        run("a program the shell cannot find: its words, one line, at once", "nosuch-ravlo-program",
+            [b"sh: 1: nosuch-ravlo-program: not found\r\n"], b"c1\n", opts=["-e"],
+            stderr=["ravlo: cannot start nosuch-ravlo-program: the shell's exit status is 127\n"], checks=at_once),
+        run("more's short page: no padding with -c", prompt + "printf 'c\\nd\\n' | TERM=vt100 more; " + prompt,
+            [b"$ x\r\nc\r\nd\r\n$ y\r\n"], b"x\ny\n", opts=["-s", "-e", "-c"]),
+        refused("--exec refuses -t", ["--exec", "-t", "sh", "0", "5", CMD, "0"], [USAGE],
+                stderr=["ravlo: options -t and --exec cannot be used together\n"]),
+        refused("-o needs --ssh", ["-o", "Port=1", "sh", "0", "5", CMD, "0"], [USAGE],
+                stderr=["ravlo: option -o needs --ssh\n"]),
+    ]
+
+
+GROUPS = {"programs": programs, "questions": questions, "records": records, "cli": cli, "session": sessions, "files": files,
           "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput,
           "options": options, "pagers": pagers}

@@ -4,6 +4,7 @@
 // master side: once the child and everything it started are gone, reading it
 // fails (EIO on Linux, 0 on BSDs), and by then everything printed was read.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -132,7 +133,10 @@ int ProgramSend(Program* program, const char* data, int size) {
   if (program->ended) return -1;
   const ssize_t n = write(program->master, data, static_cast<size_t>(size));
   if (n >= 0) return static_cast<int>(n);
-  return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
+  if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+  // A full terminal that nobody holds any more never empties.
+  pollfd slot{program->master, POLLOUT, 0};
+  return poll(&slot, 1, 0) == 1 && (slot.revents & POLLHUP) != 0 ? -1 : 0;
 }
 
 int ProgramExitStatus(const Program* program) { return program->ended ? program->status : -1; }
