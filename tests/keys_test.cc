@@ -30,6 +30,10 @@ TEST(Keys, SentAsTheBytesTheyStandFor) {
     EXPECT_EQ(out, c.bytes);
     EXPECT_EQ(names, c.names);
   }
+  std::string out = "x", names;
+  TranslateKeys("<BREAK>\r\n", "\r\n", out, names, false);  // no Telnet byte to a program
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(names, "<BREAK> (not sent: no Telnet here)");
 }
 
 }  // namespace

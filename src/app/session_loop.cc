@@ -208,7 +208,8 @@ bool PromptSettled(Loop& loop, bool hostDone) {
 const std::string& Keyed(Loop& loop, const std::string& piece, bool more) {
   std::string& names = loop.buffers->keyNames;
   names.clear();
-  TranslateKeys(piece, more ? "" : loop.session.options.lineEnd, loop.buffers->keyed, names);
+  TranslateKeys(piece, more ? "" : loop.session.options.lineEnd, loop.buffers->keyed, names,
+                loop.session.link->GetKind() == Link::Kind::kTelnet);
   if (!names.empty()) loop.trace(kTraceKeysFormat, loop.trace.lines + 1, names.c_str());
   return loop.buffers->keyed;
 }

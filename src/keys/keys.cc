@@ -25,16 +25,21 @@ void Name(std::string& names, std::string_view name) {
 
 }  // namespace
 
-void TranslateKeys(std::string_view line, std::string_view lineEnd, std::string& out, std::string& names) {
+void TranslateKeys(std::string_view line, std::string_view lineEnd, std::string& out, std::string& names,
+                   bool telnet) {
   const bool ended = !lineEnd.empty() && line.size() >= lineEnd.size() &&
                      line.substr(line.size() - lineEnd.size()) == lineEnd;
   if (ended) line.remove_suffix(lineEnd.size());
   out.clear();
   for (const auto& [name, code] : kCommands) {
     if (line != name) continue;
+    Name(names, name);
+    if (!telnet) {
+      names += " (not sent: no Telnet here)";
+      return;
+    }
     out += static_cast<char>(kIac);
     out += static_cast<char>(code);
-    Name(names, name);
     return;
   }
   bool text = false;

@@ -774,6 +774,11 @@ def programs():
             stderr=["ravlo: cannot start nosuch-ravlo-program: the shell's exit status is 127\n"], checks=at_once),
         run("more's short page: no padding with -c", prompt + "printf 'c\\nd\\n' | TERM=vt100 more; " + prompt,
             [b"$ x\r\nc\r\nd\r\n$ y\r\n"], b"x\ny\n", opts=["-s", "-e", "-c"]),
+        # Wine's own cmd.exe in a pseudo console: its prompt ends in ">", echo's output comes back.
+        Scenario("cmd.exe: a line typed, its output shown, exit ends it: -s 0",
+                 ["-s", "-e", "-c", "--exec", "cmd.exe", "2", "20", CMD, "0"], b"echo hello-42\nexit\n",
+                 only="windows", why="Windows' own shell", checks=[
+                     lambda run: None if b"\nhello-42" in run.out else "no output of echo in %r" % run.out[-300:]]),
         refused("--exec refuses -t", ["--exec", "-t", "sh", "0", "5", CMD, "0"], [USAGE],
                 stderr=["ravlo: options -t and --exec cannot be used together\n"]),
         refused("-o needs --ssh", ["-o", "Port=1", "sh", "0", "5", CMD, "0"], [USAGE],
