@@ -37,20 +37,20 @@ constexpr int kStatusOutputLost = 4;
 
 const char* WayLabel(Way way) { return way == Way::kSsh ? "ssh" : "exec"; }
 
-// A program's pseudo-terminal gets the window -t would report; "none" is a
-// terminal's usual one.
+// A program's pseudo-terminal gets the window and the type -t would report;
+// "none" is a terminal's usual window, and the caller's own TERM.
 std::unique_ptr<Link> StartProgramLink(const Session& session, std::string* error) {
   const Options& options = session.options;
-  const int columns = options.windowColumns == 0 ? 80 : options.windowColumns;
-  const int rows = options.windowRows == 0 ? 24 : options.windowRows;
-  if (options.way == Way::kExec) return StartCommand(session.host, columns, rows, error);
+  Window window{options.windowColumns, options.windowRows, options.terminalType};
+  if (window.columns == 0) window = {80, 24, window.term};
+  if (options.way == Way::kExec) return StartCommand(session.host, window, error);
   const SshTarget ssh{session.host, options.portGiven ? options.port : 0, options.connectSeconds, options.sshOptions};
   if (options.verbose) {
     std::string argv;
     for (const std::string& arg : SshArguments(ssh)) argv += (argv.empty() ? "" : " ") + arg;
     PrintTrace(kTraceProgramFormat, argv.c_str());
   }
-  return StartSsh(ssh, columns, rows, error);
+  return StartSsh(ssh, window, error);
 }
 
 bool RecordsToStdout(const Options& options) {

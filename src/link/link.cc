@@ -52,8 +52,8 @@ std::unique_ptr<Link> ConnectTelnet(const platform::PeerAddress& peer) {
   return std::make_unique<TelnetLink>(platform::ConnectNonBlocking(peer));
 }
 
-std::unique_ptr<Link> StartCommand(const char* commandLine, int columns, int rows, std::string* error) {
-  return Start({{commandLine}, true, columns, rows}, error);
+std::unique_ptr<Link> StartCommand(const char* commandLine, const Window& window, std::string* error) {
+  return Start({{commandLine}, true, window.columns, window.rows, window.term}, error);
 }
 
 std::vector<std::string> SshArguments(const SshTarget& ssh) {
@@ -66,6 +66,6 @@ std::vector<std::string> SshArguments(const SshTarget& ssh) {
   return argv;
 }
 
-std::unique_ptr<Link> StartSsh(const SshTarget& ssh, int columns, int rows, std::string* error) {
-  return Start({SshArguments(ssh), false, columns, rows}, error);
+std::unique_ptr<Link> StartSsh(const SshTarget& ssh, const Window& window, std::string* error) {
+  return Start({SshArguments(ssh), false, window.columns, window.rows, window.term}, error);
 }

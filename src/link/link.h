@@ -38,10 +38,14 @@ class Link {
 // connects just never receives.
 std::unique_ptr<Link> ConnectTelnet(const platform::PeerAddress& peer);
 
-// A command line run by the system's shell in a pseudo-terminal of
-// columns x rows. nullptr, with *error in the system's words, when it cannot
+// A command line run by the system's shell in a pseudo-terminal. nullptr, with *error in the system's words, when it cannot
 // be started.
-std::unique_ptr<Link> StartCommand(const char* commandLine, int columns, int rows, std::string* error);
+// The program's window and terminal type (nullptr: the caller's own TERM).
+struct Window {
+  int columns = 80, rows = 24;
+  const char* term = nullptr;
+};
+std::unique_ptr<Link> StartCommand(const char* commandLine, const Window& window, std::string* error);
 
 // The system's OpenSSH client, in a pseudo-terminal, connecting to target
 // ([USER@]HOST): "-p PORT" when port is not 0, "-o ConnectTimeout=SECONDS"
@@ -53,6 +57,6 @@ struct SshTarget {
   int connectSeconds = 0;
   std::vector<const char*> sshOptions;
 };
-std::unique_ptr<Link> StartSsh(const SshTarget& ssh, int columns, int rows, std::string* error);
+std::unique_ptr<Link> StartSsh(const SshTarget& ssh, const Window& window, std::string* error);
 // The program and arguments StartSsh runs, for the trace and for tests.
 std::vector<std::string> SshArguments(const SshTarget& ssh);

@@ -21,6 +21,7 @@ struct ProgramStart {
   std::vector<std::string> argv;
   bool shell = false;
   int columns = 80, rows = 24;  // the terminal's window
+  const char* term = nullptr;   // POSIX: the program's TERM; nullptr: ravlo's own
 };
 
 // Starts the program. nullptr, with *error set to the system's own words,

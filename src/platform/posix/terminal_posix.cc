@@ -31,7 +31,8 @@ namespace {
 
 // In the child, between fork and exec: only async-signal-safe calls. Reports
 // errno through the pipe, which exec closes on success.
-[[noreturn]] void RunChild(const char* slaveName, const ProgramStart& start, char* const* argv, int report) {
+[[noreturn]] void RunChild(const char* slaveName, const ProgramStart& start, char* const* argv, char** env,
+                           int report) {
   setsid();
   const int slave = open(slaveName, O_RDWR);
   if (slave >= 0) {
@@ -44,6 +45,7 @@ namespace {
     ioctl(slave, TIOCSWINSZ, &window);
     for (int fd = 0; fd < 3; ++fd) dup2(slave, fd);
     if (slave > 2) close(slave);
+    environ = env;
     if (start.shell) {
       execl("/bin/sh", "sh", "-c", argv[0], static_cast<char*>(nullptr));
     } else {
@@ -85,12 +87,20 @@ Program* StartProgram(const ProgramStart& start, std::string* error) {
   std::vector<char*> argv;
   for (const std::string& arg : start.argv) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  // Its environment: ours, with the terminal type the window is drawn for.
+  const std::string term = start.term != nullptr ? std::string("TERM=") + start.term : std::string();
+  std::vector<char*> env;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (term.empty() || std::strncmp(*variable, "TERM=", 5) != 0) env.push_back(*variable);
+  }
+  if (!term.empty()) env.push_back(const_cast<char*>(term.c_str()));
+  env.push_back(nullptr);
   const std::string slave(slaveName);
   const pid_t pid = fork();
   if (pid == 0) {
     close(report[0]);
     close(master);
-    RunChild(slave.c_str(), start, argv.data(), report[1]);
+    RunChild(slave.c_str(), start, argv.data(), env.data(), report[1]);
   }
   close(report[1]);
   int childError = 0;
