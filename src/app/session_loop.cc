@@ -208,8 +208,7 @@ bool PromptSettled(Loop& loop, bool hostDone) {
 const std::string& Keyed(Loop& loop, const std::string& piece, bool more) {
   std::string& names = loop.buffers->keyNames;
   names.clear();
-  TranslateKeys(piece, more ? "" : loop.session.options.lineEnd, loop.buffers->keyed, names,
-                loop.session.link->GetKind() == Link::Kind::kTelnet);
+  TranslateKeys(piece, more ? "" : loop.session.options.lineEnd, loop.buffers->keyed, names);
   if (!names.empty()) loop.trace(kTraceKeysFormat, loop.trace.lines + 1, names.c_str());
   return loop.buffers->keyed;
 }
@@ -224,6 +223,13 @@ bool SendNextLine(Loop& loop) {
   std::string& piece = loop.buffers->line;
   bool more = false;
   if (!session.commandFile.ReadLine(piece, more)) return false;
+  // A program's terminal takes no Telnet command: its line is passed over.
+  while (session.options.keys && !more && session.link->GetKind() != Link::Kind::kTelnet) {
+    const char* command = TelnetCommand(piece, session.options.lineEnd);
+    if (command == nullptr) break;
+    loop.trace(kTraceLineSkippedFormat, ++loop.trace.lines, command);
+    if (!session.commandFile.ReadLine(piece, more)) return false;
+  }
   const std::uint64_t before = loop.sender.Count();
   int result = 0;
   do {

@@ -23,23 +23,32 @@ void Name(std::string& names, std::string_view name) {
   names += name;
 }
 
-}  // namespace
-
-void TranslateKeys(std::string_view line, std::string_view lineEnd, std::string& out, std::string& names,
-                   bool telnet) {
+// Whether line ends in lineEnd; if so, without it.
+bool Ended(std::string_view& line, std::string_view lineEnd) {
   const bool ended = !lineEnd.empty() && line.size() >= lineEnd.size() &&
                      line.substr(line.size() - lineEnd.size()) == lineEnd;
   if (ended) line.remove_suffix(lineEnd.size());
+  return ended;
+}
+
+}  // namespace
+
+const char* TelnetCommand(std::string_view line, std::string_view lineEnd) {
+  Ended(line, lineEnd);
+  for (const auto& [name, code] : kCommands) {
+    if (line == name) return name.data();
+  }
+  return nullptr;
+}
+
+void TranslateKeys(std::string_view line, std::string_view lineEnd, std::string& out, std::string& names) {
+  const bool ended = Ended(line, lineEnd);
   out.clear();
   for (const auto& [name, code] : kCommands) {
     if (line != name) continue;
-    Name(names, name);
-    if (!telnet) {
-      names += " (not sent: no Telnet here)";
-      return;
-    }
     out += static_cast<char>(kIac);
     out += static_cast<char>(code);
+    Name(names, name);
     return;
   }
   bool text = false;

@@ -11,7 +11,9 @@
 // written; a line that is exactly <BREAK>, <IP>, <AO>, <AYT> or <NOP> as that
 // Telnet command (IAC BRK, ...). When line ends with lineEnd (not empty), the
 // line end stays, but for a line of keys alone. Appends each key's name to
-// names, blank-separated, for the trace. Without telnet (a program's
-// terminal) a Telnet command's line sends nothing, and its name says so.
-void TranslateKeys(std::string_view line, std::string_view lineEnd, std::string& out, std::string& names,
-                   bool telnet = true);
+// names, blank-separated, for the trace.
+void TranslateKeys(std::string_view line, std::string_view lineEnd, std::string& out, std::string& names);
+
+// The Telnet command that line (ending in lineEnd, or not) is exactly, by
+// its name, or nullptr.
+const char* TelnetCommand(std::string_view line, std::string_view lineEnd);

@@ -139,6 +139,7 @@ const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";
 const char kTracePromptKnownFormat[] = "ravlo: chunk %d: prompt known\n";
 const char kTraceWakeFormat[] = "ravlo: wake %d: line end sent\n";
 const char kTraceQuestionFormat[] = "ravlo: chunk %d: question \"%.*s\", %s\n";
+const char kTraceLineSkippedFormat[] = "ravlo: line %d: %s passed over: no Telnet here\n";
 const char kTraceKeysFormat[] = "ravlo: line %d: keys %s\n";
 const char* const kTraceEndTexts[4] = {
     "ravlo: end: command file used up\n", "ravlo: end: error keyword\n",

@@ -50,6 +50,7 @@ extern const char kTracePromptHeldText[];
 extern const char kTracePromptKnownFormat[];   // chunk number
 extern const char kTraceWakeFormat[];          // wake number
 extern const char kTraceQuestionFormat[];      // chunk number, question length and text, "answered" or not
+extern const char kTraceLineSkippedFormat[];   // line number, the Telnet command's name
 extern const char kTraceKeysFormat[];          // line number, the keys' names
 extern const char* const kTraceEndTexts[4];   // by SessionEnd
 

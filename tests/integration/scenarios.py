@@ -767,6 +767,8 @@ def programs():
             b"c1\n", opts=["-s", "-e"]),
         run("ending while a long line is sent: -s 3 at once", "stty -echo -icanon; printf '$ '; head -c 10 >/dev/null",
             [b"$ "], b"y" * (1 << 20) + b"\n", rc=3, checks=at_once),
+        run("-K: a Telnet command's line passed over, the next typed at once", prompt + "echo got-$l",
+            [b"$ c1\r\ngot-c1\r\n"], b"<BREAK>\nc1\n", opts=["-s", "-e", "-K"], checks=at_once),
         run("a long output racing the terminal's end: all shown", prompt + "seq 5000", [b"$ c1\r\n" + numbers],
             b"c1\n", opts=["-s", "-e"]),
         run("a program the shell cannot find: its words, one line, at once", "nosuch-ravlo-program",
