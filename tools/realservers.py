@@ -10,11 +10,20 @@ real-server tests and tools/server_matrix.py:
   procserv   procServ with an interactive sh behind it, whose prompt was
              printed before anyone connected
 
+and real SSH servers (SSH_PORTS), for the system's ssh client:
+
+  openssh    OpenSSH's sshd with PAM, password or key, the account's bash
+  dropbear   dropbear, password or key, the account's bash
+  vtysh      the openssh server, an account whose login shell is FRR's vtysh
+             (zebra runs beside it)
+
 Needs root. Everything happens in private network and mount namespaces: a
 throw-away account (copies of /etc/passwd and /etc/shadow bound over the real
-ones, a home with Debian's /etc/skel), tmpfs over /run and /var/log. The
-machine's own files and ports are never touched.
+ones, a home with Debian's /etc/skel), tmpfs over /run and /var/log; with an
+SSH server, a home for root in the lab too, where the ssh client looks for
+~/.ssh. The machine's own files and ports are never touched.
 """
+import grp
 import os
 import pwd
 import random
@@ -48,6 +57,15 @@ ROUTER_COMMANDS = ["show version", "enable", None, "show running-config"]  # Non
 SWITCH_COMMANDS = ["show version", "enable", None, "configure terminal", "end", "show running-config"]
 DEVICE_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "device", "device_cli.c")
 DEVICE_HEADER = "/usr/include/libcli.h"
+# Real SSH servers: their ports, and what each needs beside the client. vtysh
+# is the openssh server, another account.
+SSH_PORTS = {"openssh": 2222, "dropbear": 2223, "vtysh": 2222}
+# The hosts whose keys known_hosts files hold: 127.0.0.1 on any port, as a
+# CuttingLink's own port stands between; ssh takes a key if any line holds it.
+SSH_KNOWN_AS = "[127.0.0.1]:*"
+SSH_CLIENT = ["/usr/bin/ssh", "/usr/bin/ssh-keygen"]  # the key login's key and the host keys: ssh-keygen
+SSH_PROGRAMS = {"openssh": ["/usr/sbin/sshd"], "dropbear": ["/usr/sbin/dropbear", "/usr/bin/dropbearkey"],
+                "vtysh": ["/usr/sbin/sshd", "/usr/bin/vtysh", PROGRAMS["frr"]]}
 # Servers that ask for no login: the shell is there when one connects.
 NO_LOGIN = {"procserv"}
 # ser2net finds no name for its accepter's address with loopback alone: a veth
@@ -97,7 +115,10 @@ CANNOT_RUN = ("needs root", "needs python3's crypt module")
 
 def missing(server):
     """Why the server cannot run here (one of CANNOT_RUN, or what is not installed), or None."""
-    needs = ["/bin/login", PROGRAMS[server]] + (["/usr/sbin/ip"] if server == "ser2net" else [])
+    if server in SSH_PORTS:
+        needs = SSH_CLIENT + SSH_PROGRAMS[server]
+    else:
+        needs = ["/bin/login", PROGRAMS[server]] + (["/usr/sbin/ip"] if server == "ser2net" else [])
     if os.geteuid() != 0:
         return CANNOT_RUN[0]
     if crypt is None:
@@ -138,21 +159,18 @@ class Lab:
         salt = lambda: "".join(secrets.choice("abcdefghijklmnopqrstuvwxyz0123456789./") for _ in range(2))  # noqa: E731
         self.frr_config = "hostname edge-rtr1\npassword 8 %s\nenable password 8 %s\nservice password-encryption\n" % (
             crypt.crypt(self.vty_password, salt()), crypt.crypt(self.enable_password, salt()))
-        taken = {entry.pw_uid for entry in pwd.getpwall()}
-        uid = next(u for u in range(64000, 65000) if u not in taken)
-        self.name, home = "ravlo%d" % uid, os.path.join(self.work, "home")
-        shutil.copytree("/etc/skel", home)
-        self._long_files(uid)
-        for path in [home] + [os.path.join(home, f) for f in os.listdir(home)]:
-            os.chown(path, uid, 100)
-        hashed = crypt.crypt(self.password, crypt.mksalt(crypt.METHOD_SHA512))
-        for base, line in {"passwd": "%s:x:%d:100::%s:/bin/bash\n" % (self.name, uid, home),
-                           "shadow": "%s:%s:19000:0:99999:7:::\n" % (self.name, hashed)}.items():
+        self.started, self.host_keys, self.vtysh_name = set(), [], None
+        # The key login's key (ed25519, no passphrase; its public key + ".pub"), and the started SSH
+        # servers' host keys as the client is to know them.
+        self.ssh_key, self.known_hosts = (os.path.join(self.work, base) for base in ("id_ed25519", "known_hosts"))
+        for base in ("passwd", "shadow"):
             copy = os.path.join(self.work, base)
             shutil.copy2("/etc/" + base, copy)
-            with open(copy, "a") as f:
-                f.write(line)
+            real = os.stat("/etc/" + base)
+            os.chown(copy, real.st_uid, real.st_gid)  # root:shadow: PAM's helper reads it as group shadow
             subprocess.run(["mount", "--bind", copy, "/etc/" + base], check=True)
+        self.name, home = self._account("home", 100, "/bin/bash")
+        self._long_files(pwd.getpwnam(self.name).pw_uid)
         for path in ("/run", "/var/log"):
             subprocess.run(["mount", "-t", "tmpfs", "tmpfs", path], check=True)
 
@@ -163,6 +181,22 @@ class Lab:
         for stop in reversed(self.stops):
             stop()
         shutil.rmtree(self.work, ignore_errors=True)
+
+    def _account(self, folder, gid, shell):
+        """A new account in the bound copies of /etc/passwd and /etc/shadow, with the lab's password and a
+        home from Debian's /etc/skel in the lab's folder: (name, home)."""
+        taken = {entry.pw_uid for entry in pwd.getpwall()}
+        uid = next(u for u in range(64000, 65000) if u not in taken)
+        name, home = "ravlo%d" % uid, os.path.join(self.work, folder)
+        shutil.copytree("/etc/skel", home)
+        for path in [home] + [os.path.join(home, f) for f in os.listdir(home)]:
+            os.chown(path, uid, gid)
+        hashed = crypt.crypt(self.password, crypt.mksalt(crypt.METHOD_SHA512))
+        for base, line in {"passwd": "%s:x:%d:%d::%s:%s\n" % (name, uid, gid, home, shell),
+                           "shadow": "%s:%s:19000:0:99999:7:::\n" % (name, hashed)}.items():
+            with open(os.path.join(self.work, base), "a") as f:  # the same file: the bind sees it
+                f.write(line)
+        return name, home
 
     def commands(self, server):
         """The lines typed; the passwords as ${NAME}s that ravlo takes from the environment (-k)."""
@@ -206,7 +240,13 @@ class Lab:
         return [p.encode() for p in (self.password, self.vty_password, self.enable_password)]
 
     def start(self, server):
-        """Starts the server on 127.0.0.1:PORTS[server] and returns once it listens."""
+        """Starts the server on 127.0.0.1:PORTS[server] (SSH_PORTS[server]) and returns once it listens;
+        once: a server started already (vtysh's openssh and zebra) is left as it is."""
+        if server in self.started:
+            return
+        self.started.add(server)
+        if server in SSH_PORTS:
+            return self._start_ssh(server)
         port = PORTS[server]
         env = ENV
         if server == "inetutils":
@@ -239,6 +279,91 @@ class Lab:
         fakehost.wait_listening(port)
         if server == "procserv":
             procserv_child_up(port)
+
+    def _start_ssh(self, server):
+        """The server with a host key of its own, added to known_hosts."""
+        if server == "vtysh":  # through openssh: dropbear takes no shell that /etc/shells lacks
+            for needed in ("frr", "openssh"):
+                self.start(needed)
+            # Group frrvty: the one that may use zebra's socket. /etc/frr/vtysh.conf stays frr's, as on a
+            # host: vtysh says it cannot open it, and goes on.
+            self.vtysh_name, home = self._account("vtysh-home", grp.getgrnam("frrvty").gr_gid, "/usr/bin/vtysh")
+            self._authorize(self.vtysh_name, home)
+            return
+        if not os.path.exists(self.ssh_key):
+            self._ssh_client()
+        port, key = SSH_PORTS[server], os.path.join(self.work, server + "_host_key")
+        if server == "openssh":
+            subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "", "-f", key], check=True, env=ENV)
+            public = public_key(key + ".pub")
+            os.makedirs("/run/sshd", exist_ok=True)  # the privilege separation's empty, root-owned chroot
+            os.chmod("/run/sshd", 0o755)
+            config = os.path.join(self.work, "sshd_config")
+            with open(config, "w") as f:
+                # PAM prints the message of the day, as on a Debian host; StrictModes: the
+                # lab's folder is root's, the account's home inside it.
+                f.write("Port %d\nListenAddress 127.0.0.1\nHostKey %s\nPidFile %s.pid\nUsePAM yes\n"
+                        "PasswordAuthentication yes\nKbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
+                        "StrictModes no\nPermitRootLogin no\nPrintMotd no\nUseDNS no\n" % (port, key, key))
+            command = ["/usr/sbin/sshd", "-D", "-e", "-f", config]
+        else:
+            made = subprocess.run(["dropbearkey", "-t", "ed25519", "-f", key], capture_output=True, check=True,
+                                  env=ENV)
+            public = next(line for line in made.stdout.decode().splitlines() if line.startswith("ssh-"))
+            public = " ".join(public.split()[:2])  # no comment
+            command = ["/usr/sbin/dropbear", "-F", "-E", "-p", "127.0.0.1:%d" % port, "-r", key, "-P", key + ".pid"]
+        self.host_keys.append(public)
+        write_known_hosts(self.known_hosts, self.host_keys)
+        process = quiet(command)
+        self.stops.append(lambda: stop(process))
+        fakehost.wait_listening(port)
+
+    def _ssh_client(self):
+        """What the client needs: a home for root inside the lab, so that ssh (which takes it from
+        /etc/passwd, not $HOME) reads and writes no ~/.ssh of the machine's; and the key login's key."""
+        root = os.path.join(self.work, "root")
+        os.mkdir(root, 0o700)
+        with open(os.path.join(self.work, "passwd"), "r+") as f:  # in place: the bind sees the same file
+            lines = [re.sub(r"^(root:[^:]*:0:[^:]*:[^:]*:)[^:]*", lambda m: m.group(1) + root, line)
+                     for line in f]
+            f.seek(0)
+            f.write("".join(lines))
+            f.truncate()
+        subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "", "-f", self.ssh_key], check=True,
+                       env=ENV)
+        self._authorize(self.name, pwd.getpwnam(self.name).pw_dir)
+
+    def _authorize(self, name, home):
+        """The key login's public key in the account's authorized_keys."""
+        entry, folder = pwd.getpwnam(name), os.path.join(home, ".ssh")
+        os.mkdir(folder, 0o700)
+        shutil.copy(self.ssh_key + ".pub", os.path.join(folder, "authorized_keys"))
+        for path in (folder, os.path.join(folder, "authorized_keys")):
+            os.chown(path, entry.pw_uid, entry.pw_gid)
+
+    def ssh_user(self, server):
+        """The account to log into: the lab's own (bash), or for vtysh the one whose shell is vtysh. Both
+        take the lab's password (.password) and its key (.ssh_key)."""
+        return self.vtysh_name if server == "vtysh" else self.name
+
+    def ssh_options(self, server, key=False, host_key="known"):
+        """The options ravlo passes on to ssh, as ["-o", "NAME=VALUE", ...], the account's name among them:
+        nothing of the machine's own (agent, keys, known hosts, Kerberos) may answer for ravlo or ask it
+        more. key: the key login, passwords refused; else the password login, no key offered.
+        host_key: "known" checked against .known_hosts, so an unknown key fails the login;
+        "unknown" asked about (an empty known_hosts, StrictHostKeyChecking ask); "changed" a
+        known_hosts holding another key for the host."""
+        hosts = self.known_hosts
+        if host_key != "known":  # "changed": the key login's public key stands for another host's
+            hosts = write_known_hosts(os.path.join(self.work, host_key + "_hosts"),
+                                      [public_key(self.ssh_key + ".pub")] if host_key == "changed" else [])
+        options = ["User=" + self.ssh_user(server), "UserKnownHostsFile=" + hosts, "GlobalKnownHostsFile=/dev/null",
+                   "StrictHostKeyChecking=" + ("ask" if host_key == "unknown" else "yes"), "UpdateHostKeys=no",
+                   "CheckHostIP=no", "BatchMode=no", "IdentityAgent=none", "GSSAPIAuthentication=no",
+                   "KbdInteractiveAuthentication=no"]
+        options += (["PubkeyAuthentication=yes", "IdentitiesOnly=yes", "IdentityFile=" + self.ssh_key,
+                     "PasswordAuthentication=no"] if key else ["PubkeyAuthentication=no", "PasswordAuthentication=yes"])
+        return [a for option in options for a in ("-o", option)]
 
     def _inetd(self, port):
         listener = socket.create_server(("127.0.0.1", port))
@@ -346,6 +471,19 @@ class Lab:
             if at < 0:
                 return ["%r missing, or out of order" % line]
         return ["a pager's prompt or erase bytes: %r" % m for m in PAGED.findall(text)[:1]]
+
+
+def public_key(path):
+    """An OpenSSH public key file's type and key, without its comment, as known_hosts holds them."""
+    with open(path) as f:
+        return " ".join(f.read().split()[:2])
+
+
+def write_known_hosts(path, keys):
+    """A known_hosts file holding the keys for SSH_KNOWN_AS; returns its path."""
+    with open(path, "w") as f:
+        f.write("".join("%s %s\n" % (SSH_KNOWN_AS, key) for key in keys))
+    return path
 
 
 def procserv_child_up(port, seconds=10):

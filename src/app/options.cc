@@ -211,6 +211,9 @@ bool Settle(Options& options) {
     return false;
   }
   if (options.way == Way::kSsh) options.prompts.push_back(kSshPassphrasePrompt);
+  if (options.wakeSeconds == Options::kWakeNotGiven) {
+    options.wakeSeconds = options.way == Way::kSsh ? 0 : Options::kDefaultWakeSeconds;
+  }
   if (!options.lineEndGiven) {
     if (options.telnet) options.lineEnd = kTelnetLineEnd;
     if (options.way != Way::kTelnet) options.lineEnd = kTerminalLineEnd;

@@ -46,14 +46,16 @@ struct Options {
   std::vector<const char*> pagers;     // -M TEXT: more pager prompts, answered with a space
   // --wake SECONDS: with -e, a line end sent when the host has shown no prompt
   // and stayed quiet this long before the first line (a console whose prompt
-  // came before the connection); 0 ("none"): never.
-  std::int32_t wakeSeconds = kDefaultWakeSeconds;
+  // came before the connection); 0 ("none"): never. Not given: 2 s, but
+  // never with --ssh, whose own questions come in their own time.
+  std::int32_t wakeSeconds = kWakeNotGiven;
   std::vector<Answer> answers;  // -A TEXT=REPLY
   bool keys = false;            // -K: ^C, ^Z, <BREAK> and the like in command lines are keys
   // --charset NAME: the charset of the host's text and of the command file,
   // which the records (-j) turn into UTF-8; an index in platform::kCharsets.
   int charset = 0;
   static constexpr std::int32_t kDefaultWakeSeconds = 2;
+  static constexpr std::int32_t kWakeNotGiven = -1;
 };
 
 // Reads the options at the start of argv, up to the first argument that is

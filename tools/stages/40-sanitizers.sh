@@ -2,7 +2,8 @@
 # Sanitized builds: the unit tests and every fake-host integration row (these
 # running the sanitized ravlo) under ASan + UBSan, with the real servers whose
 # text takes the paths that fake hosts cannot show all of (busybox's pagers
-# and long output, the device's questions and keys); the other real servers
+# and long output, the device's questions and keys, the SSH servers' logins
+# and refusals through a program's pseudo-terminal); the other real servers
 # and the cutting links run natively and under Wine, and the fuzzers cut text
 # anywhere under ASan. Then the timer and session tests under TSan, where the
 # timer thread meets the session loop (hostile hosts restart the timer on
@@ -31,7 +32,7 @@ sanitized() {  # preset, then ctest arguments
 case "${1:-run}" in
   packages) echo cmake make g++ libgtest-dev libgmock-dev python3 util-linux ;;
   run)
-    sanitized asan-ubsan -E '^integration\.((inetutils|frr|ser2net|procserv)(\.cut)?|(busybox|device)\.cut)$'
+    sanitized asan-ubsan -E '^integration\.((inetutils|frr|ser2net|procserv)(\.cut)?|(busybox|device|ssh)\.cut)$'
     sanitized tsan -R '^(EventTimer|OnResponseTimer|TimerService)\.|^integration\.(timer|session|hostile|options)$'
     ;;
 esac
