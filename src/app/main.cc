@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   std::string error;
   session.link = telnet ? ConnectTelnet(peer) : StartProgramLink(session, &error);
   if (!session.link) {
-    PrintError(kProgramStartFailedFormat, telnet ? session.host : WayLabel(session.options.way), error.c_str());
+    PrintError(kProgramStartFailedFormat, session.options.way == Way::kSsh ? "ssh" : session.host, error.c_str());
     return -1;
   }
   session.records.Start();

@@ -37,10 +37,11 @@ struct Options {
   bool clean = false;                 // -c: escape sequences and CR NUL's zero left out of the transcript
   std::int32_t settleMs = 1;          // --settle MS: 1..10000, the least time the host stays quiet at a prompt (-e)
   const char* records = nullptr;      // -j FILE: one JSON record per command line; "-": standard output
-  // --window COLSxROWS, --term TYPE: what -t tells a host that asks; 0x0 and
-  // nullptr ("none") refuse. --window is also a pseudo-terminal's window. Wide enough not to wrap a line, tall enough that a
-  // router's listing does not page, small enough for a full-screen program; no
-  // byte 255, which busybox telnetd takes undoubled and leaks into the login.
+  // --window COLSxROWS, --term TYPE: what -t tells a host that asks, and a
+  // program's terminal (--ssh, --exec); 0x0 and nullptr ("none") refuse. Wide
+  // enough not to wrap a line, tall enough that a router's listing does not
+  // page, small enough for a full-screen program; no byte 255, which busybox
+  // telnetd takes undoubled and leaks into the login.
   std::uint16_t windowColumns = 500, windowRows = 1000;
   const char* terminalType = "vt100";  // one every pager on a Unix host knows
   std::vector<const char*> pagers;     // -M TEXT: more pager prompts, answered with a space

@@ -116,7 +116,8 @@ void AwaitHost(Loop& loop, bool sendFailed) {
   Session& session = loop.session;
   const int settleMs = loop.hold ? loop.hold->WaitMs() : platform::SocketWait::kForever;
   const bool wait = !loop.link.Filled() && !sendFailed && settleMs != 0;
-  const bool woken = wait && session.wait.Wait(loop.link.Lost() ? platform::Watched{} : session.link->Watched(), settleMs);
+  const platform::Watched watched = loop.link.Lost() ? platform::Watched{} : session.link->Watched();
+  const bool woken = wait && session.wait.Wait(watched, settleMs);
   if (loop.hold) loop.hold->NoteWaitEnded();
   if (woken) platform::PauseOneMs();
   loop.sender.NewPass();

@@ -38,13 +38,14 @@ class Link {
 // connects just never receives.
 std::unique_ptr<Link> ConnectTelnet(const platform::PeerAddress& peer);
 
-// A command line run by the system's shell in a pseudo-terminal. nullptr, with *error in the system's words, when it cannot
-// be started.
-// The program's window and terminal type (nullptr: the caller's own TERM).
+// A program's window and terminal type (nullptr: the caller's own TERM).
 struct Window {
   int columns = 80, rows = 24;
   const char* term = nullptr;
 };
+
+// A command line run by the system's shell in a pseudo-terminal. nullptr,
+// with *error in the system's words, when it cannot be started.
 std::unique_ptr<Link> StartCommand(const char* commandLine, const Window& window, std::string* error);
 
 // The system's OpenSSH client, in a pseudo-terminal, connecting to target
