@@ -3,6 +3,7 @@
 // questions there and a shell's job control works. The parent keeps only the
 // master side: once the child and everything it started are gone, reading it
 // fails (EIO on Linux, 0 on BSDs), and by then everything printed was read.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,7 +34,7 @@ namespace {
 // In the child, between fork and exec: only async-signal-safe calls. Reports
 // errno through the pipe, which exec closes on success.
 [[noreturn]] void RunChild(const char* slaveName, const ProgramStart& start, char* const* argv, char** env,
-                           int report) {
+                           int report, int lastFd) {
   setsid();
   const int slave = open(slaveName, O_RDWR);
   if (slave >= 0) {
@@ -45,6 +47,11 @@ namespace {
     ioctl(slave, TIOCSWINSZ, &window);
     for (int fd = 0; fd < 3; ++fd) dup2(slave, fd);
     if (slave > 2) close(slave);
+    // Nothing of ravlo's own (the transcript's stream, the records, the
+    // command file) stays open in the program: a pipe would never end.
+    for (int fd = 3; fd <= lastFd; ++fd) {
+      if (fd != report) close(fd);
+    }
     environ = env;
     if (start.shell) {
       execl("/bin/sh", "sh", "-c", argv[0], static_cast<char*>(nullptr));
@@ -68,6 +75,43 @@ void Reap(Program* program, int options) {
   if (done != program->pid) return;
   program->pid = -1;
   program->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Every process of the session the program leads: its group (a shell's
+// commands) and, where the system lists them, the rest (an interactive
+// shell's jobs, each a group of its own). Only while the leader is not yet
+// reaped: its pid, and so the session's id, cannot have been reused.
+void SignalSession(pid_t session, int signal) {
+  kill(-session, signal);
+#ifdef __linux__
+  DIR* processes = opendir("/proc");
+  if (processes == nullptr) return;
+  while (const dirent* entry = readdir(processes)) {
+    const long pid = std::strtol(entry->d_name, nullptr, 10);
+    char path[64], stat[512];
+    std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+    const int fd = pid > 0 ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) continue;
+    const ssize_t n = read(fd, stat, sizeof stat - 1);
+    close(fd);
+    stat[n > 0 ? n : 0] = '\0';
+    // pid (name) state ppid pgrp session ...: the name may hold anything but the last ")".
+    const char* after = std::strrchr(stat, ')');
+    long fields[3] = {0, 0, 0};
+    if (after != nullptr && std::sscanf(after + 1, " %*c %ld %ld %ld", &fields[0], &fields[1], &fields[2]) == 3 &&
+        fields[2] == session) {
+      kill(static_cast<pid_t>(pid), signal);
+    }
+  }
+  closedir(processes);
+#endif
+}
+
+// True while the leader runs; once it has ended it stays unreaped (a
+// zombie), so that its pid still names the session.
+bool WaitingFor(const Program* program) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(program->pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
 }
 
 }  // namespace
@@ -96,11 +140,13 @@ Program* StartProgram(const ProgramStart& start, std::string* error) {
   if (!term.empty()) env.push_back(const_cast<char*>(term.c_str()));
   env.push_back(nullptr);
   const std::string slave(slaveName);
+  const long openMax = sysconf(_SC_OPEN_MAX);
+  const int lastFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) - 1 : 65535;
   const pid_t pid = fork();
   if (pid == 0) {
     close(report[0]);
     close(master);
-    RunChild(slave.c_str(), start, argv.data(), env.data(), report[1]);
+    RunChild(slave.c_str(), start, argv.data(), env.data(), report[1], lastFd);
   }
   close(report[1]);
   int childError = 0;
@@ -154,15 +200,13 @@ int ProgramExitStatus(const Program* program) { return program->ended ? program-
 void CloseProgram(Program* program) {
   if (program == nullptr) return;
   close(program->master);
-  // The terminal's hang-up ends most programs; what ignores it is ended.
+  // The terminal's hang-up ends most programs; what is left of the session
+  // is asked once more, then ended: an unattended run leaves nothing behind.
   if (program->pid > 0) {
-    Reap(program, WNOHANG);
-    if (program->pid > 0) kill(program->pid, SIGHUP);
-    for (int tries = 0; tries < 100 && program->pid > 0; ++tries) {
-      PauseOneMs();
-      Reap(program, WNOHANG);
-    }
-    if (program->pid > 0) kill(program->pid, SIGKILL);
+    const pid_t session = program->pid;
+    SignalSession(session, SIGHUP);
+    for (int tries = 0; tries < 100 && WaitingFor(program); ++tries) PauseOneMs();
+    SignalSession(session, SIGKILL);
     Reap(program, 0);
   }
   delete program;
