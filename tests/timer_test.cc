@@ -15,6 +15,7 @@ struct FakeService {
   std::uint32_t minPeriod = 1;
   bool setEventFails = false;
   std::vector<std::string> calls;  // e.g. "begin 1", "set 500 1", "kill 7", "end 1"
+  const platform::TimerTarget* target = nullptr;  // what the last event would call
 } fake;
 
 void Record(const std::string& call, std::uint32_t value) { fake.calls.push_back(call + std::to_string(value)); }
@@ -33,8 +34,9 @@ int TimerBeginPeriod(std::uint32_t periodMs) {
   return periodMs == 0 ? -1 : 0;
 }
 void TimerEndPeriod(std::uint32_t periodMs) { Record("end ", periodMs); }
-std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs, const TimerTarget*) {
+std::uint32_t TimerSetEvent(std::uint32_t delayMs, std::uint32_t resolutionMs, const TimerTarget* target) {
   Record("set " + std::to_string(delayMs) + " ", resolutionMs);
+  fake.target = target;
   return fake.setEventFails ? 0 : 7;
 }
 void TimerKillEvent(std::uint32_t eventId) { Record("kill ", eventId); }
@@ -71,6 +73,24 @@ TEST(EventTimer, HoldsAndReleasesWhatItStarted) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
     EXPECT_EQ(fake.calls, c.calls);
   }
+}
+
+// Longer than one event may wait: 11 equal events of 54546 ms (not one less
+// than the delay), the callback at the last of each 11.
+TEST(EventTimer, CountsOutALongDelay) {
+  fake = {};
+  int fired = 0;
+  EventTimer timer([](std::uint32_t, std::uint32_t, std::uintptr_t user, std::uintptr_t,
+                      std::uintptr_t) { ++*reinterpret_cast<int*>(user); },
+                   reinterpret_cast<std::uintptr_t>(&fired));
+  timer.Start(600001);
+  EXPECT_EQ(fake.calls.back(), "set 54546 1");
+  std::string seen;
+  for (int event = 0; event < 22; ++event) {
+    fake.target->callback(7, 0, fake.target->user, 0, 0);
+    seen += std::to_string(fired);
+  }
+  EXPECT_EQ(seen, "0000000000111111111112");
 }
 
 }  // namespace

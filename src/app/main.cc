@@ -146,6 +146,7 @@ int main(int argc, char** argv) {
   session.records.Start();
   RestartResponseTimer(session);
   StartConnectTimer(session);
+  StartDeadlineTimer(session);
 
   session.typeLabel = TypeLabel(session.targetType);
   session.bellLabel = session.bellMode == 0 ? "enable" : "disable";
@@ -161,6 +162,7 @@ int main(int argc, char** argv) {
 
   session.responseTimer.reset();
   session.connectTimer.reset();
+  session.deadlineTimer.reset();
   PrintMessage("\n");
   session.commandFile.Close();
   session.link.reset();

@@ -22,7 +22,9 @@ namespace {
 // Options with a long name only get ids past every character.
 constexpr int kLongOnly = 256;
 constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2, kWake = kLongOnly + 3,
-              kCharset = kLongOnly + 4, kSsh = kLongOnly + 5, kExec = kLongOnly + 6;
+              kCharset = kLongOnly + 4, kSsh = kLongOnly + 5, kExec = kLongOnly + 6, kDeadline = kLongOnly + 7;
+
+constexpr std::int32_t kMaxLineLimitSeconds = 86400, kMaxDeadlineSeconds = 604800;
 
 // A terminal's Return key: what a program in a pseudo-terminal, and a device
 // behind ssh, take for the end of a line.
@@ -103,6 +105,22 @@ bool AddAnswer(Options& options, const char* text) {
   return true;
 }
 
+// TEXT=SECONDS: TEXT up to the last "=", not empty; SECONDS read like the
+// other numbers.
+bool AddLineLimit(Options& options, const char* text) {
+  const std::string_view limit(text);
+  const std::size_t equals = limit.rfind('=');
+  if (equals == 0 || equals == std::string_view::npos) return false;
+  const std::int32_t seconds = ReadNumber(text + equals + 1);
+  options.lineLimits.push_back(LineLimit{limit.substr(0, equals), seconds});
+  return seconds >= 1 && seconds <= kMaxLineLimitSeconds;
+}
+
+bool ReadDeadline(Options& options, const char* text) {
+  options.deadlineSeconds = ReadNumber(text);
+  return options.deadlineSeconds >= 1 && options.deadlineSeconds <= kMaxDeadlineSeconds;
+}
+
 // A name with "=" would find another variable, one with "}" could never be referenced.
 bool AddSecretName(Options& options, const char* name) {
   return AddText(options.secrets, name) && std::strpbrk(name, "=}") == nullptr;
@@ -174,6 +192,8 @@ constexpr OptionRow kOptionRows[] = {
     {kCharset, "charset", required_argument, ReadCharset},
     {kSsh, "ssh", no_argument, [](Options& o, const char*) { return SetWay(o, Way::kSsh); }},
     {kExec, "exec", no_argument, [](Options& o, const char*) { return SetWay(o, Way::kExec); }},
+    {'T', "line-limit", required_argument, AddLineLimit},
+    {kDeadline, "deadline", required_argument, ReadDeadline},
     {'o', "ssh-option", required_argument, [](Options& o, const char* t) { return AddText(o.sshOptions, t); }},
 };
 

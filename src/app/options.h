@@ -12,6 +12,12 @@ struct Answer {
   std::string_view reply;     // may be empty, may hold ${NAME}s of -k
 };
 
+// -T TEXT=SECONDS: the response limit after a line that begins with TEXT.
+struct LineLimit {
+  std::string_view text;  // not empty; as written in the command file
+  std::int32_t seconds;   // 1..86400
+};
+
 // How ravlo reaches the host: HOST names a Telnet host, an SSH target
 // ([USER@]HOST, through the system's ssh) or a command line to run.
 enum class Way : unsigned char { kTelnet, kSsh, kExec };
@@ -51,6 +57,8 @@ struct Options {
   // never with --ssh, whose own questions come in their own time.
   std::int32_t wakeSeconds = kWakeNotGiven;
   std::vector<Answer> answers;  // -A TEXT=REPLY
+  std::vector<LineLimit> lineLimits;  // -T TEXT=SECONDS
+  std::int32_t deadlineSeconds = 0;   // --deadline SECONDS: 1..604800; 0: none
   bool keys = false;            // -K: ^C, ^Z, <BREAK> and the like in command lines are keys
   // --charset NAME: the charset of the host's text and of the command file,
   // which the records (-j) turn into UTF-8; an index in platform::kCharsets.

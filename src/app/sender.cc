@@ -17,7 +17,7 @@ int Sender::Send(std::string_view bytes, Sent what) {
       break;
     }
     if (n == 0) {
-      if (ResponseTimedOut.load() != 0) {
+      if (TimeIsUp(session_)) {
         result = 0;
         break;
       }

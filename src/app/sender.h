@@ -18,7 +18,7 @@ class Sender final : public Reply {
   Sender(Session& session, SettleTime& settle) : session_(session), settle_(settle) {}
 
   // Sends all of bytes, waiting while the connection's buffer is full. 1 when
-  // all went out; 0 when it gave up once the response limit expired, so a
+  // all went out; 0 when it gave up once the response limit (or the deadline) expired, so a
   // host that stops reading cannot hold the session past its limit; -1 when
   // the connection failed (kept for TakeFailed, but for a reply: the host's
   // text still waiting to be received is not lost to it).

@@ -33,6 +33,11 @@ struct Session {
   // raises connectTimedOut on the timer service's thread and wakes the wait.
   std::atomic<bool> connectTimedOut{false};
   std::unique_ptr<EventTimer> connectTimer;
+  // With options.deadlineSeconds: its timer raises deadlinePassed and wakes the wait.
+  std::atomic<bool> deadlinePassed{false};
+  std::unique_ptr<EventTimer> deadlineTimer;
+  // -T: the limit of the line last sent, in seconds, when it has one of its own; 0: responseSeconds.
+  std::int32_t lineLimitSeconds = 0;
   Secrets secrets;  // options.secrets' values; each reader of the host's text masks with a stream of its own
   Records records;  // with options.records; after secrets, which it masks with
   const char* typeLabel = "";
@@ -48,7 +53,7 @@ enum class SessionEnd { kFileDone, kErrorKeyword, kNoResponse, kConnectionLost }
 // The exit status with -s: how the session ended.
 int EndStatus(SessionEnd end);
 
-// Runs the session until the response limit expires, an error keyword
+// Runs the session until the response limit (or the deadline) expires, an error keyword
 // arrives, or a prompt finds the command file exhausted; with options.status
 // also until the connection is closed or fails, with options.connectSeconds
 // until that limit expires before the connection is made.

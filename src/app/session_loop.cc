@@ -94,8 +94,12 @@ void RecordEnd(Loop& loop, SessionEnd how, const char* keyword) {
   if (link.Lost() && !session.options.status) {
     how = link.Closed() && session.commandFile.AtEnd() ? SessionEnd::kFileDone : SessionEnd::kConnectionLost;
   }
-  const char* kind = connectLimit ? "connect-limit" : kKinds[static_cast<int>(how)];
-  session.records.End({kind, keyword, EndStatus(how), atPrompt, link.Received(), loop.sender.Count()});
+  const bool timedOut = how == SessionEnd::kNoResponse && ResponseTimedOut.load() != 0;
+  const bool deadline = how == SessionEnd::kNoResponse && !timedOut && session.deadlinePassed.load();
+  const char* kind = connectLimit ? "connect-limit" : deadline ? "deadline" : kKinds[static_cast<int>(how)];
+  // -T: the last line ran out of a limit of its own.
+  const std::int32_t limit = timedOut ? session.lineLimitSeconds : 0;
+  session.records.End({kind, keyword, EndStatus(how), atPrompt, link.Received(), loop.sender.Count(), limit});
 }
 
 // Shows the text held back, then the message, if any: the transcript keeps
@@ -231,13 +235,20 @@ bool SendNextLine(Loop& loop) {
     loop.trace(kTraceLineSkippedFormat, ++loop.trace.lines, command);
     if (!session.commandFile.ReadLine(piece, more)) return false;
   }
+  // -T: this line's own limit, from its first send until the next line.
+  if (!session.options.lineLimits.empty()) {
+    session.lineLimitSeconds = LineLimitOf(session.options, piece);
+    loop.trace(kTraceLineLimitFormat, loop.trace.lines + 1,
+               session.lineLimitSeconds != 0 ? session.lineLimitSeconds : session.responseSeconds);
+    loop.sender.RestartLimit();
+  }
   const std::uint64_t before = loop.sender.Count();
   int result = 0;
   do {
     const std::string& sent = session.secrets.Expand(session.options.keys ? Keyed(loop, piece, more) : piece);
     session.records.Line(piece, sent, more, loop.password);
     result = loop.sender.Send(sent, Sender::Sent::kLine);
-  } while (result > 0 && more && ResponseTimedOut.load() == 0 && session.commandFile.ReadLine(piece, more));
+  } while (result > 0 && more && !TimeIsUp(session) && session.commandFile.ReadLine(piece, more));
   session.secrets.Wipe();
   loop.sshLogin = loop.sshLogin && loop.sshOwnPrompt;
   loop.trace(kTraceLineSentFormat, ++loop.trace.lines,
@@ -290,6 +301,10 @@ SessionEnd SessionLoop(Session& session) {
     AwaitHost(loop, sendFailed);
     // Tested before the receive, so a chunk that has arrived is never dropped.
     if (ResponseTimedOut.load() != 0) return End(loop, SessionEnd::kNoResponse, kNoResponseText);
+    if (session.deadlinePassed.load()) {
+      loop.trace(kTraceDeadlineText);
+      return End(loop, SessionEnd::kNoResponse, kNoResponseText);
+    }
     if (ConnectLimitExpired(session)) {
       loop.trace(kTraceConnectLimitText);
       return End(loop, SessionEnd::kConnectionLost, kNoResponseText);

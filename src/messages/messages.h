@@ -36,6 +36,8 @@ extern const char kTraceProgramEndedFormat[];  // exit status (-1: unknown)
 extern const char kTraceSshFormat[];           // chunk number, byte count, ssh's words
 extern const char kTraceProgramFormat[];       // the program and its arguments, blank-separated
 extern const char kTraceConnectLimitText[];
+extern const char kTraceDeadlineText[];
+extern const char kTraceLineLimitFormat[];  // line number, its response limit in seconds
 extern const char kTraceNegotiationFormat[];  // chunk number, byte count
 extern const char kTracePromptFormat[];       // chunk number, byte count, token
 extern const char kTraceKeywordFormat[];      // chunk number, byte count, keyword

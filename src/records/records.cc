@@ -296,7 +296,7 @@ struct Records::Writer final : Stage {
   // Ends the open record: at a prompt, the line being received is the prompt;
   // else it is output, and the record has none.
   // final: the session has ended, so a character left unfinished never will be.
-  void Close(bool atPrompt, bool final, const char* keyword) {
+  void Close(bool atPrompt, bool final, const char* keyword, int limit = 0) {
     if (part == Part::kInput) EndInput(false);
     if (part == Part::kNone) return;
     secrets->Flush(masked, *toOutput);
@@ -320,6 +320,11 @@ struct Records::Writer final : Stage {
     if (keyword != nullptr) {
       Put(",\"error\":");
       PutString(keyword);
+    }
+    if (limit != 0) {
+      char text[32];
+      std::snprintf(text, sizeof text, ",\"limit\":%d", limit);
+      Put(text);
     }
     Put(',');
     PutTimes(recordWall, recordStart);
@@ -373,7 +378,7 @@ void Records::End(const Ending& ending) {
   Writer& w = *writer_;
   // What came before the first line has a record once anything came.
   if (w.part == Writer::Part::kNone && !w.firstOpened && ending.received > 0) w.OpenFirst();
-  w.Close(ending.atPrompt, true, ending.keyword);
+  w.Close(ending.atPrompt, true, ending.keyword, ending.limit);
   w.Put("{\"end\":");
   w.PutString(ending.kind);
   if (ending.keyword != nullptr) {

@@ -47,9 +47,10 @@ class Records final : public Stage {
     bool atPrompt;        // the last record ends at a prompt that found no line
     std::uint64_t received;
     std::uint64_t sent;
+    int limit = 0;  // the last line ran out of a response limit of its own (-T): its seconds
   };
-  // Ends the open record (with "prompt":null unless ending.atPrompt) and
-  // writes the end record.
+  // Ends the open record (with "prompt":null unless ending.atPrompt, and
+  // "limit" with ending.limit) and writes the end record.
   void End(const Ending& ending);
 
   // Closes the file: 0 when every record was written, -1 when a write failed.
