@@ -198,6 +198,53 @@ def files():
     ]
 
 
+def limits():
+    """-T: a line's own limit, by the longest TEXT it begins with as written,
+    until the next line; --deadline: the session's end whatever the host does."""
+    slow = [("send", b"$ "), ("expect", b"slow job\n"), ("pause", 1.5), ("send", b"$ "), ("expect", b"slow\n"),
+            ("send", b"$ "), ("expect", b"quick\n"), ("hold",)]
+    # Talking until just past the deadline (then ravlo is gone: a second send would find no one).
+    chatty = [step for n in range(8) for step in (("send", b"x\r\n"), ("pause", 0.3))] + [("hold",)]
+    path = records_file("limits.jsonl")
+
+    def ended_by(kind):
+        def check(run):
+            last = open(path, "rb").read().splitlines()[-1]
+            return None if last.startswith(b'{"end":"%s","status":2,' % kind) else "end record %r" % last
+        return check
+    return [
+        session("-T: the longest TEXT, as written, until the next line", Host(*slow),
+                [banner(seconds=1), b"$ $ $ ", NO_RESPONSE, END], b"slow job\n${V}\nquick\n",
+                b"slow job\nslow\nquick\n", seconds=1, env={"V": "slow"},
+                opts=["-v", "-s", "-k", "V", "-T", "s=1", "-T", "slow=3", "-T", "quick=2"], rc=2,
+                checks=[elapsed_between(3.4, 20)], stderr=["ravlo: %s\n" % line for line in [
+                    "connected", 'chunk 1: 2 bytes: shown, prompt "$ "', "line 1: response limit 3 s",
+                    "line 1: 9 bytes sent", 'chunk 2: 2 bytes: shown, prompt "$ "', "line 2: response limit 1 s",
+                    "line 2: 5 bytes sent", 'chunk 3: 2 bytes: shown, prompt "$ "', "line 3: response limit 2 s",
+                    "line 3: 6 bytes sent", "end: no response"]]),
+        session("-T: a line out of its own limit says so in its record", Host(("send", b"$ "), ("expect", b"slow\n"),
+                                                                               ("hold",)),
+                [banner(seconds=1), b"$ ", NO_RESPONSE, END], b"slow\n", b"slow\n", seconds=1, rc=2,
+                opts=["-s", "-j", path, "-T", "slow=2"], checks=[elapsed_between(1.9, 20), records_are([
+                    rec(0, None, "", "$ "), rec(1, "slow", "", None, limit=2), end("no-response", 2, 1, 2, 5)],
+                    path)]),
+        session("--deadline: a host that never goes quiet", Host(*chatty), None, seconds=5, rc=2,
+                opts=["-s", "-j", path, "--deadline", "2"], checks=[elapsed_between(1.9, 6.9), ended_by(b"deadline")]),
+    ] + [  # A real shell: its sleep under -T and without it, and a loop that never goes quiet.
+        Scenario(name, opts + ["-s", "-e", "--exec", "env PS1='$ ' sh -i", "0", "1", CMD, "0"],
+                 b"sleep 2\necho done-$((6*7))\n", rc=rc, only="posix", why="a POSIX shell", checks=[
+                     elapsed_between(low, 20), lambda run, rc=rc: None if (b"\r\ndone-42" in run.out) == (rc == 0)
+                     else "the line after the sleep %s" % ("never ran" if rc == 0 else "ran")])
+        for name, opts, rc, low in [("a shell's sleep under -T: on to the next line", ["-T", "sleep=20"], 0, 2),
+                                    ("a shell's sleep without -T: the limit", [], 2, 1),
+                                    ("a shell's sleep and --deadline: the deadline", ["-T", "sleep=20", "--deadline",
+                                                                                      "1"], 2, 1)]
+    ] + [refused("%s %s refused" % (name, value), [name, value, LO, "2", "10", CMD, "0"], [USAGE],
+                 stderr=["ravlo: option %s: unfit value '%s'\n" % (name, value)])
+         for name, value in [("-T", "slow"), ("-T", "=5"), ("-T", "x=0"), ("-T", "x=86401"), ("--deadline", "0"),
+                             ("--deadline", "604801")]]
+
+
 def timer():
     return [
         # Each chunk restarts the limit, not only what ravlo sends: output for twice the limit.
@@ -503,8 +550,9 @@ def secrets():
 RECORD_TIMES = re.compile(rb'"start":"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)","ms":\d+\.\d}$')
 
 
-def rec(n, text, out, prompt, error=None):
-    return dict(n=n, input=text, output=out, prompt=prompt, **({"error": error} if error else {}))
+def rec(n, text, out, prompt, error=None, limit=None):
+    return dict(n=n, input=text, output=out, prompt=prompt, **({"error": error} if error else {}),
+                **({"limit": limit} if limit else {}))
 
 
 def end(kind, status, lines, received, sent, keyword=None):
@@ -788,6 +836,6 @@ def programs():
     ]
 
 
-GROUPS = {"programs": programs, "questions": questions, "records": records, "cli": cli, "session": sessions, "files": files,
+GROUPS = {"limits": limits, "programs": programs, "questions": questions, "records": records, "cli": cli, "session": sessions, "files": files,
           "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput,
           "options": options, "pagers": pagers}
