@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "sshwords/sshwords.h"
+
 namespace {
 // A pager that asks for ever is answered only so often for one command line;
 // a host that asks a question for ever, less often still.
@@ -18,7 +20,8 @@ void PromptHold::NoteChunk(int n) {
   const bool held = token != nullptr || tail_.FindPager(&key) != nullptr || tail_.FindQuestion() >= 0;
   if (held_ && !held) trace_(kTracePromptHeldText);
   held_ = held;
-  known_ = held && knownLines_.Knows(tail_.Line());
+  const bool own = trustOwn_ && (token == kPasswordToken || token == kSshPassphrasePrompt);
+  known_ = held && (own || knownLines_.Knows(tail_.Line()));
   if (known_) trace_(kTracePromptKnownFormat, trace_.chunks);
   quietSince_ = arrived_;
   settle_.NoteChunk(arrived_, SettleTime::Clock::now(), tail_.MidLine());

@@ -42,6 +42,10 @@ class PromptHold {
   void NoteChunk(int n);
   // A line went out: its settle time may have changed.
   void NoteLineSent() { TraceSettle(); }
+  // --ssh while ssh itself talks: its password and passphrase prompts come
+  // whole from the local client, never cut by a link, so they count as
+  // known at once.
+  void TrustOwnPrompts(bool trust) { trustOwn_ = trust; }
 
   // Once a held prompt has settled (the host quiet for the settle time, or
   // done: nothing more can come), a pager's prompt is answered and nullptr
@@ -76,6 +80,7 @@ class PromptHold {
   std::string reply_;  // the answer as written, its line end added
   bool held_ = false;       // the text ends in a prompt that has not settled yet
   bool known_ = false;      // ...in a known prompt line
+  bool trustOwn_ = false;   // see TrustOwnPrompts
   KnownLines knownLines_;
   int tracedSettleMs_ = 0;  // the settle time the trace gave last
   SettleTime::Clock::time_point arrived_;  // when the last wait for the host ended

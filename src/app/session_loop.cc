@@ -63,6 +63,7 @@ struct Loop {
         buffers(std::make_unique<Buffers>()),
         link(*s.link, kChunkBytes, trace) {
     if (s.options.promptAtEnd) hold.emplace(road, settle, sender, trace, s.options, s.secrets);
+    if (hold) hold->TrustOwnPrompts(sshLogin);
   }
   Session& session;
   Trace trace;
@@ -251,6 +252,7 @@ bool SendNextLine(Loop& loop) {
   } while (result > 0 && more && !TimeIsUp(session) && session.commandFile.ReadLine(piece, more));
   session.secrets.Wipe();
   loop.sshLogin = loop.sshLogin && loop.sshOwnPrompt;
+  if (loop.hold) loop.hold->TrustOwnPrompts(loop.sshLogin);
   loop.trace(kTraceLineSentFormat, ++loop.trace.lines,
              static_cast<unsigned long long>(loop.sender.Count() - before));
   if (loop.hold) {
