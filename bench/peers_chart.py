@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the results of peers.py --json as SVG: the median wall time of
-each tool on each server, a panel for the clean link and one for the
+each tool that ran on each server, a panel for the clean link and one for the
 cutting link, with how many runs were right above each bar. Plain Python,
 no plotting library needed.
 
@@ -12,8 +12,10 @@ import statistics
 import sys
 from xml.sax.saxutils import escape
 
-TOOLS = [("ravlo", "#1f77b4"), ("expect", "#ff7f0e"), ("Net::Telnet", "#2ca02c"), ("netmiko", "#9467bd")]
-NAMES = {"inetutils": "inetutils", "busybox": "busybox", "frr": "FRR", "ser2net": "ser2net", "device": "device"}
+TOOLS = [("ravlo", "#1f77b4"), ("expect", "#ff7f0e"), ("Net::Telnet", "#2ca02c"), ("netmiko", "#9467bd"),
+         ("sshpass", "#8c564b")]
+NAMES = {"inetutils": "inetutils", "busybox": "busybox", "frr": "FRR", "ser2net": "ser2net", "device": "device",
+         "openssh": "OpenSSH", "dropbear": "Dropbear"}
 # A logarithmic axis: a 20 ms session and a 30 s one on the same chart.
 LOW, HIGH = 0.01, 100.0
 BAR, GAP, HEIGHT, TOP, LEFT = 16, 24, 260, 70, 60
@@ -30,8 +32,10 @@ def text(x, y_, words, size=11, anchor="middle", colour="#222", weight="normal")
 
 
 def panel(results, link, title, x0, servers, tools):
-    group = len(tools) * BAR + GAP
-    width = max(len(servers) * group + GAP, 300)
+    """A bar for each tool that ran on each server (the Telnet ones and the SSH ones have their own)."""
+    ran = {s: [(t, c) for t, c in tools if any((r["tool"], r["server"]) == (t, s) for r in results)] for s in servers}
+    bars = sum(len(ran[s]) * BAR + GAP for s in servers)
+    width = max(bars + GAP, 300)
     out = ['<rect x="%d" y="%d" width="%d" height="%d" fill="none" stroke="#999"/>' % (x0, TOP, width, HEIGHT),
            text(x0 + width / 2, TOP - 12, title, 13, weight="bold")]
     tick = LOW
@@ -39,10 +43,10 @@ def panel(results, link, title, x0, servers, tools):
         out.append('<line x1="%d" x2="%d" y1="%.1f" y2="%.1f" stroke="#ddd"/>' % (x0, x0 + width, y(tick), y(tick)))
         out.append(text(x0 - 4, y(tick) + 4, "%g s" % tick, 10, "end"))
         tick *= 10
-    for i, server in enumerate(servers):
-        left = x0 + (width - len(servers) * group + GAP) / 2 + i * group
-        out.append(text(left + len(tools) * BAR / 2, TOP + HEIGHT + 16, NAMES.get(server, server)))
-        for j, (tool, colour) in enumerate(tools):
+    left = x0 + (width - bars + GAP) / 2
+    for server in servers:
+        out.append(text(left + len(ran[server]) * BAR / 2, TOP + HEIGHT + 16, NAMES.get(server, server)))
+        for j, (tool, colour) in enumerate(ran[server]):
             runs = [r for r in results if (r["tool"], r["server"], r["link"]) == (tool, server, link)]
             if not runs:
                 continue
@@ -56,6 +60,7 @@ def panel(results, link, title, x0, servers, tools):
                        'transform="rotate(-90 %.1f %.1f)">%s</text>' % (
                            x + BAR / 2 + 3, y(wall) - 3, "#222" if right == len(runs) else "#d62728",
                            x + BAR / 2 + 3, y(wall) - 3, mark))
+        left += len(ran[server]) * BAR + GAP
     return out, width
 
 
@@ -77,8 +82,9 @@ def main(argv):
     for i, (tool, colour) in enumerate(tools):
         body.append('<rect x="%d" y="%d" width="12" height="12" fill="%s"/>' % (LEFT + i * 120, 28, colour))
         body.append(text(LEFT + i * 120 + 16, 38, tool, 11, "start"))
-    body.append(text(x / 2, 16, "The same job on real Telnet servers: median wall time of %d runs (log scale), "
-                                "runs right above each bar" % data["runs"], 13, weight="bold"))
+    kinds = "Telnet and SSH" if {"openssh", "dropbear"} & set(servers) else "Telnet"
+    body.append(text(x / 2, 16, "The same job on real %s servers: median wall time of %d runs (log scale), "
+                                "runs right above each bar" % (kinds, data["runs"]), 13, weight="bold"))
     with open(argv[2], "w") as f:
         f.write('<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" font-family="sans-serif">\n'
                 '<rect width="100%%" height="100%%" fill="white"/>\n%s\n</svg>\n' % (x, TOP + HEIGHT + 30,
