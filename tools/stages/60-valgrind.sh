@@ -15,7 +15,7 @@ case "${1:-run}" in
     cmake -S "$root" -B "$build" -DRAVLO_BUILD_TESTS=OFF >/dev/null
     cmake --build "$build" -j"$jobs" --target ravlo
     groups=()
-    for group in session negotiation files hostile badinput; do groups+=(--group "$group"); done
+    for group in session negotiation files hostile badinput programs limits; do groups+=(--group "$group"); done
     python3 "$root/tests/integration/run.py" --binary "$build/ravlo" --launcher "$memcheck" "${groups[@]}"
     ;;
 esac
