@@ -815,6 +815,8 @@ def programs():
             [b"$ "], b"y" * (1 << 20) + b"\n", rc=3, checks=at_once),
         run("-K: a Telnet command's line passed over, the next typed at once", prompt + "echo got-$l",
             [b"$ c1\r\ngot-c1\r\n"], b"<BREAK>\nc1\n", opts=["-s", "-e", "-K"], checks=at_once),
+        run("a program whose prompt came before is woken (--wake)", "read l; echo woken-$l.; " + prompt + "echo got-$l",
+            [b"\r\nwoken-.\r\n$ c1\r\ngot-c1\r\n"], b"c1\n", opts=["-s", "-e", "--wake", "1"]),
         run("a long output racing the terminal's end: all shown", prompt + "seq 5000", [b"$ c1\r\n" + numbers],
             b"c1\n", opts=["-s", "-e"]),
         run("a program the shell cannot find: its words, one line, at once", "nosuch-ravlo-program",
