@@ -56,7 +56,9 @@ def fill(text, paths):
 
 
 def session(lab, binary, row, launcher, cut=None, seed=0):
-    """(status, transcript, standard error) of one row, through a CuttingLink when cut is "SIZE,PAUSE_MS"."""
+    """(status, transcript, standard error) of one row, through a CuttingLink when cut is "SIZE,PAUSE_MS".
+    ssh says nothing until the password prompt: through 1-byte pieces its key exchange alone takes some
+    10 s, more on a busy machine, so the limit there is only a safety net."""
     server, lines, extra, host_key, _ = row
     paths = dict(file=os.path.join(lab.work, "long.txt"), records=os.path.join(lab.work, "records.jsonl"))
     lines = [fill(line, paths) for line in lines + ([] if server == "vtysh" else realservers.SHELL_COMMANDS)]
@@ -68,7 +70,7 @@ def session(lab, binary, row, launcher, cut=None, seed=0):
     link = cut and realservers.CuttingLink(port, *map(int, cut.split(",")), seed=seed)
     options = [fill(o, paths) for o in extra if o not in ("-o", "key")] + lab.ssh_options(target, key, host_key)
     command = list(launcher) + [binary] + FLAGS + ["-p", str(link.port if link else port)] + options + \
-        ["127.0.0.1", "2", "10", os.path.join(lab.work, "commands.txt"), "1"]
+        ["127.0.0.1", "2", "40" if cut else "10", os.path.join(lab.work, "commands.txt"), "1"]
     try:
         proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=300,
                               env=dict(os.environ, RAVLO_PASSWORD=lab.password))
