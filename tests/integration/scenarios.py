@@ -792,16 +792,31 @@ def questions():
     return rows
 
 
+TOKEN = "left-%d" % os.getpid()
+
+
+def left_behind(run):
+    """A process whose environment holds TOKEN, half a second after ravlo ended."""
+    time.sleep(0.5)
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if b"RAVLO_ROW=" + TOKEN.encode() in f.read():
+                    return "process %s outlived the session" % pid
+        except OSError:
+            pass
+
+
 def programs():
     """--exec: the program in a pseudo-terminal is the host; its end is the
     connection's end, and nothing it printed before is lost. What no real
     program shows on demand: printing and ending at once, ending while ravlo
     sends, a long output racing the terminal's end, a shell that cannot find
     the program; and more's padding of a short page, left out with -c."""
-    def run(name, program, shown, commands=b"", opts=("-s",), rc=0, **kw):
+    def run(name, program, shown, commands=b"", opts=("-s",), rc=0, stdout=True, **kw):
+        banner = "--- host(%s) link(exec) type(linux) timer(5s) fname(%s) 0x07BEL(enable)\n" % (program, CMD)
         return Scenario(name, list(opts) + ["--exec", program, "0", "5", CMD, "0"], commands,
-                        stdout=["--- host(%s) link(exec) type(linux) timer(5s) fname(%s) 0x07BEL(enable)\n"
-                                % (program, CMD)] + shown + [NO_RESPONSE, END], rc=rc, only="posix",
+                        stdout=[banner] + shown + [NO_RESPONSE, END] if stdout else None, rc=rc, only="posix",
                         why="a POSIX shell's command lines", **kw)
     prompt = "printf '$ '; read l; "
     at_once = [elapsed_between(0, 4)]
@@ -817,6 +832,11 @@ def programs():
             [b"$ c1\r\ngot-c1\r\n"], b"<BREAK>\nc1\n", opts=["-s", "-e", "-K"], checks=at_once),
         run("a program whose prompt came before is woken (--wake)", "read l; echo woken-$l.; " + prompt + "echo got-$l",
             [b"\r\nwoken-.\r\n$ c1\r\ngot-c1\r\n"], b"c1\n", opts=["-s", "-e", "--wake", "1"]),
+        # An interactive shell that is not the session's leader, at work in a job of its own when the
+        # deadline comes: nothing of it may stay behind.
+        run("the end leaves no process behind", "env RAVLO_ROW=%s bash --norc -i; true" % TOKEN,
+            [b"$ "], b"PS1='$ '; while :; do sleep 0.2; done\n", opts=["-e", "-c", "-L", "lf", "--deadline", "1"],
+            stdout=None, checks=[left_behind]),
         run("a long output racing the terminal's end: all shown", prompt + "seq 5000", [b"$ c1\r\n" + numbers],
             b"c1\n", opts=["-s", "-e"]),
         run("a program the shell cannot find: its words, one line, at once", "nosuch-ravlo-program",
