@@ -35,7 +35,11 @@ const char* TypeLabel(TargetType type) {
 
 constexpr int kStatusOutputLost = 4;
 
-const char* WayLabel(Way way) { return way == Way::kSsh ? "ssh" : "exec"; }
+// The banner's link: the way, and a serial line's rate.
+std::string LinkLabel(const Options& options) {
+  if (options.way == Way::kSerial) return "serial " + std::to_string(options.serialBaud);
+  return options.way == Way::kSsh ? "ssh" : "exec";
+}
 
 // A program's pseudo-terminal gets the window and the type -t would report;
 // "none" is a terminal's usual window, and the caller's own TERM.
@@ -138,7 +142,14 @@ int main(int argc, char** argv) {
   session.commandFile.SetLineEnd(session.options.lineEnd);
   // A program that cannot be started ends the run before anything is shown.
   std::string error;
-  session.link = telnet ? ConnectTelnet(peer) : StartProgramLink(session, &error);
+  const bool serial = session.options.way == Way::kSerial;
+  session.link = telnet   ? ConnectTelnet(peer)
+                 : serial ? OpenSerialLine(session.host, session.options.serialBaud, &error)
+                          : StartProgramLink(session, &error);
+  if (!session.link && serial) {
+    PrintError(kSerialOpenFailedFormat, session.host, error.c_str());
+    return -1;
+  }
   if (!session.link) {
     PrintError(kProgramStartFailedFormat, session.options.way == Way::kSsh ? "ssh" : session.host, error.c_str());
     return -1;
@@ -154,7 +165,7 @@ int main(int argc, char** argv) {
     PrintMessage(kBannerFormat, session.host, session.typeLabel, session.responseSeconds, arg[4],
                  session.bellLabel);
   } else {
-    PrintMessage(kProgramBannerFormat, session.host, WayLabel(session.options.way), session.typeLabel,
+    PrintMessage(kProgramBannerFormat, session.host, LinkLabel(session.options).c_str(), session.typeLabel,
                  session.responseSeconds, arg[4], session.bellLabel);
   }
 

@@ -15,6 +15,7 @@
 #include "messages/messages.h"
 #include "negotiation/negotiation.h"
 #include "platform/charset.h"
+#include "platform/serial.h"
 #include "sshwords/sshwords.h"
 
 namespace {
@@ -22,7 +23,8 @@ namespace {
 // Options with a long name only get ids past every character.
 constexpr int kLongOnly = 256;
 constexpr int kSettle = kLongOnly, kWindow = kLongOnly + 1, kTerm = kLongOnly + 2, kWake = kLongOnly + 3,
-              kCharset = kLongOnly + 4, kSsh = kLongOnly + 5, kExec = kLongOnly + 6, kDeadline = kLongOnly + 7;
+              kCharset = kLongOnly + 4, kSsh = kLongOnly + 5, kExec = kLongOnly + 6, kDeadline = kLongOnly + 7,
+              kSerial = kLongOnly + 8;
 
 constexpr std::int32_t kMaxLineLimitSeconds = 86400, kMaxDeadlineSeconds = 604800;
 
@@ -103,6 +105,14 @@ bool AddAnswer(Options& options, const char* text) {
   if (equals == 0 || equals == std::string_view::npos) return false;
   options.answers.push_back(Answer{answer.substr(0, equals), answer.substr(equals + 1)});
   return true;
+}
+
+// One of the rates a serial line runs at, read like the other numbers.
+bool ReadSerial(Options& options, const char* text) {
+  SetWay(options, Way::kSerial);
+  options.serialBaud = ReadNumber(text);
+  return std::find(platform::kSerialRates, platform::kSerialRates + platform::kSerialRateCount,
+                   options.serialBaud) != platform::kSerialRates + platform::kSerialRateCount;
 }
 
 // TEXT=SECONDS: TEXT up to the last "=", not empty; SECONDS read like the
@@ -192,6 +202,7 @@ constexpr OptionRow kOptionRows[] = {
     {kCharset, "charset", required_argument, ReadCharset},
     {kSsh, "ssh", no_argument, [](Options& o, const char*) { return SetWay(o, Way::kSsh); }},
     {kExec, "exec", no_argument, [](Options& o, const char*) { return SetWay(o, Way::kExec); }},
+    {kSerial, "serial", required_argument, ReadSerial},
     {'T', "line-limit", required_argument, AddLineLimit},
     {kDeadline, "deadline", required_argument, ReadDeadline},
     {'o', "ssh-option", required_argument, [](Options& o, const char* t) { return AddText(o.sshOptions, t); }},
@@ -212,14 +223,15 @@ std::string RefusedName(const char* argument, int shortName) {
 
 // What the options mean together; false after one line naming a conflict.
 bool Settle(Options& options) {
-  const char* way = options.way == Way::kSsh ? "--ssh" : "--exec";
+  static constexpr const char* kWays[] = {"", "--ssh", "--exec", "--serial"};
+  const char* way = kWays[static_cast<int>(options.way)];
   const char* conflict = nullptr;
   if (options.ways > 1) {
-    conflict = "--ssh";
-    way = "--exec";
+    conflict = "--ssh, --exec";
+    way = "--serial";
   } else if (options.way != Way::kTelnet && options.telnet) {
-    conflict = "-t";  // no Telnet byte ever goes to a program
-  } else if (options.way == Way::kExec && options.portGiven) {
+    conflict = "-t";  // no Telnet byte ever goes to a program or a device
+  } else if (options.way != Way::kTelnet && options.way != Way::kSsh && options.portGiven) {
     conflict = "-p";
   }
   if (conflict != nullptr) {

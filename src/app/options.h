@@ -19,12 +19,14 @@ struct LineLimit {
 };
 
 // How ravlo reaches the host: HOST names a Telnet host, an SSH target
-// ([USER@]HOST, through the system's ssh) or a command line to run.
-enum class Way : unsigned char { kTelnet, kSsh, kExec };
+// ([USER@]HOST, through the system's ssh), a command line to run, or a serial
+// device.
+enum class Way : unsigned char { kTelnet, kSsh, kExec, kSerial };
 
 struct Options {
   Way way = Way::kTelnet;                // --ssh, --exec: a program in a pseudo-terminal
   std::uint8_t ways = 0;                 // how many ways were given: one at most
+  std::int32_t serialBaud = 0;           // --serial BAUD: one of platform::kSerialRates
   std::vector<const char*> sshOptions;  // -o OPTION: passed to ssh as it is
   bool status = false;   // -s: the exit status tells how the session ended
   bool verbose = false;  // -v: a trace of the session on standard error

@@ -229,11 +229,18 @@ bool SendNextLine(Loop& loop) {
   std::string& piece = loop.buffers->line;
   bool more = false;
   if (!session.commandFile.ReadLine(piece, more)) return false;
-  // A program's terminal takes no Telnet command: its line is passed over.
+  // A program's terminal or a serial line takes no Telnet command: a serial
+  // line's <BREAK> is its own break; every other such line is passed over.
   while (session.options.keys && !more && session.link->GetKind() != Link::Kind::kTelnet) {
     const char* command = TelnetCommand(piece, session.options.lineEnd);
     if (command == nullptr) break;
-    loop.trace(kTraceLineSkippedFormat, ++loop.trace.lines, command);
+    if (session.link->GetKind() == Link::Kind::kSerial && std::strcmp(command, "<BREAK>") == 0) {
+      std::string why;
+      if (session.link->Break(&why) == 0) loop.trace(kTraceBreakSentFormat, ++loop.trace.lines);
+      if (!why.empty()) loop.trace(kTraceBreakRefusedFormat, ++loop.trace.lines, why.c_str());
+    } else {
+      loop.trace(kTraceLineSkippedFormat, ++loop.trace.lines, command);
+    }
     if (!session.commandFile.ReadLine(piece, more)) return false;
   }
   // -T: this line's own limit, from its first send until the next line.

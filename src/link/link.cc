@@ -1,5 +1,6 @@
 #include "link/link.h"
 
+#include "platform/serial.h"
 #include "platform/terminal.h"
 
 namespace {
@@ -40,6 +41,24 @@ class ProgramLink final : public Link {
   platform::Program* program_;
 };
 
+class SerialLink final : public Link {
+ public:
+  explicit SerialLink(platform::SerialLine* line) : line_(line) {}
+  ~SerialLink() override { platform::CloseSerial(line_); }
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
+
+  Kind GetKind() const override { return Kind::kSerial; }
+  platform::Watched Watched() const override { return platform::SerialWatched(line_); }
+  int Receive(char* buffer, int size) override { return platform::SerialReceive(line_, buffer, size); }
+  int SendSome(const char* data, int size) override { return platform::SerialSend(line_, data, size); }
+  bool Connected() const override { return true; }
+  int Break(std::string* error) override { return platform::SerialBreak(line_, error); }
+
+ private:
+  platform::SerialLine* line_;
+};
+
 std::unique_ptr<Link> Start(const platform::ProgramStart& start, std::string* error) {
   platform::Program* program = platform::StartProgram(start, error);
   if (program == nullptr) return nullptr;
@@ -54,6 +73,12 @@ std::unique_ptr<Link> ConnectTelnet(const platform::PeerAddress& peer) {
 
 std::unique_ptr<Link> StartCommand(const char* commandLine, const Window& window, std::string* error) {
   return Start({{commandLine}, true, window.columns, window.rows, window.term}, error);
+}
+
+std::unique_ptr<Link> OpenSerialLine(const char* device, int baud, std::string* error) {
+  platform::SerialLine* line = platform::OpenSerial(device, baud, error);
+  if (line == nullptr) return nullptr;
+  return std::make_unique<SerialLink>(line);
 }
 
 std::vector<std::string> SshArguments(const SshTarget& ssh) {

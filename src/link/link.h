@@ -13,7 +13,7 @@
 
 class Link {
  public:
-  enum class Kind { kTelnet, kProgram };
+  enum class Kind { kTelnet, kProgram, kSerial };
   virtual ~Link() = default;
 
   virtual Kind GetKind() const = 0;
@@ -32,6 +32,11 @@ class Link {
   virtual void AcknowledgeAtOnce() {}
   // What ended it: a program's exit status once Receive said closed, else -1.
   virtual int ExitStatus() const { return -1; }
+  // A serial line's break: 0 once sent, or -1 with *error naming why not.
+  virtual int Break(std::string* error) {
+    *error = "no break on this link";
+    return -1;
+  }
 };
 
 // A Telnet connection that has begun connecting to peer; one that never
@@ -47,6 +52,10 @@ struct Window {
 // A command line run by the system's shell in a pseudo-terminal. nullptr,
 // with *error in the system's words, when it cannot be started.
 std::unique_ptr<Link> StartCommand(const char* commandLine, const Window& window, std::string* error);
+
+// A serial device (a path; COMn on Windows) at baud, raw 8N1. nullptr, with
+// *error naming the trouble, when it cannot be had.
+std::unique_ptr<Link> OpenSerialLine(const char* device, int baud, std::string* error);
 
 // The system's OpenSSH client, in a pseudo-terminal, connecting to target
 // ([USER@]HOST): "-p PORT" when port is not 0, "-o ConnectTimeout=SECONDS"

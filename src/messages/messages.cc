@@ -104,6 +104,9 @@ const char kHelpText[] =
     "-o, --ssh-option OPTION\n"
     "                  with --ssh, pass -o OPTION to ssh (may be given\n"
     "                  several times); -p and -w are passed on too\n"
+    "--serial BAUD     HOST is a serial device (COMn on Windows), opened raw,\n"
+    "                  8N1, no flow control, at BAUD (300..921600); with -K\n"
+    "                  a line <BREAK> holds the line in break\n"
     "--exec            HOST is a command line, run by the system's shell in a\n"
     "                  pseudo-terminal of --window's size; its end is the\n"
     "                  connection's end\n"
@@ -117,6 +120,7 @@ const char kBadOptionValueFormat[] = "ravlo: option %s: unfit value '%s'\n";
 const char kOptionsConflictFormat[] = "ravlo: options %s and %s cannot be used together\n";
 const char kOptionNeedsOptionFormat[] = "ravlo: option %s needs %s\n";
 const char kProgramStartFailedFormat[] = "ravlo: cannot start %s: %s\n";
+const char kSerialOpenFailedFormat[] = "ravlo: cannot open %s: %s\n";
 const char kProgramNotStartedFormat[] = "ravlo: cannot start %s: the shell's exit status is %d\n";
 const char kProgramBannerFormat[] = "--- host(%s) link(%s) type(%s) timer(%ds) fname(%s) 0x07BEL(%s)\n";
 const char kOutputFailedText[] = "ravlo: 標準出力への書き込みが失敗しました。\n";
@@ -129,6 +133,8 @@ const char kTraceNotConnectedText[] = "ravlo: connection refused or failed\n";
 const char kTraceFailedText[] = "ravlo: connection failed\n";
 const char kTraceClosedText[] = "ravlo: connection closed by the host\n";
 const char kTraceProgramStartedText[] = "ravlo: program started\n";
+const char kTraceDeviceOpenedText[] = "ravlo: device opened\n";
+const char kTraceDeviceGoneText[] = "ravlo: the device is gone\n";
 const char kTraceProgramEndedFormat[] = "ravlo: program ended, exit status %d\n";
 const char kTraceSshFormat[] = "ravlo: chunk %d: %d bytes: ssh says \"%s\"\n";
 const char kTraceProgramFormat[] = "ravlo: running %s\n";
@@ -149,6 +155,8 @@ const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";
 const char kTracePromptKnownFormat[] = "ravlo: chunk %d: prompt known\n";
 const char kTraceWakeFormat[] = "ravlo: wake %d: line end sent\n";
 const char kTraceQuestionFormat[] = "ravlo: chunk %d: question \"%.*s\", %s\n";
+const char kTraceBreakSentFormat[] = "ravlo: line %d: <BREAK> sent as the line's break\n";
+const char kTraceBreakRefusedFormat[] = "ravlo: line %d: <BREAK> refused by the device: %s\n";
 const char kTraceLineSkippedFormat[] = "ravlo: line %d: %s passed over: no Telnet here\n";
 const char kTraceKeysFormat[] = "ravlo: line %d: keys %s\n";
 const char* const kTraceEndTexts[4] = {

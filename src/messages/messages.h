@@ -19,6 +19,7 @@ extern const char kBadOptionValueFormat[];         // the option and its value, 
 extern const char kOptionsConflictFormat[];        // two options, for standard error
 extern const char kOptionNeedsOptionFormat[];      // an option and the one it needs, for standard error
 extern const char kProgramStartFailedFormat[];     // the program, the system's words, for standard error
+extern const char kSerialOpenFailedFormat[];       // the device, what is wrong with it, for standard error
 extern const char kProgramNotStartedFormat[];      // the command line, the shell's exit status, for standard error
 extern const char kProgramBannerFormat[];          // as kBannerFormat, the way (ssh, exec) after the host
 extern const char kOutputFailedText[];             // for standard error
@@ -32,6 +33,8 @@ extern const char kTraceNotConnectedText[];
 extern const char kTraceFailedText[];
 extern const char kTraceClosedText[];
 extern const char kTraceProgramStartedText[];
+extern const char kTraceDeviceOpenedText[];
+extern const char kTraceDeviceGoneText[];
 extern const char kTraceProgramEndedFormat[];  // exit status (-1: unknown)
 extern const char kTraceSshFormat[];           // chunk number, byte count, ssh's words
 extern const char kTraceProgramFormat[];       // the program and its arguments, blank-separated
@@ -52,6 +55,8 @@ extern const char kTracePromptHeldText[];
 extern const char kTracePromptKnownFormat[];   // chunk number
 extern const char kTraceWakeFormat[];          // wake number
 extern const char kTraceQuestionFormat[];      // chunk number, question length and text, "answered" or not
+extern const char kTraceBreakSentFormat[];     // line number
+extern const char kTraceBreakRefusedFormat[];  // line number, the system's words
 extern const char kTraceLineSkippedFormat[];   // line number, the Telnet command's name
 extern const char kTraceKeysFormat[];          // line number, the keys' names
 extern const char* const kTraceEndTexts[4];   // by SessionEnd

@@ -1,6 +1,7 @@
 """The integration scenarios, one row each, in groups. Expected output is a list
 of parts: bytes are the host's, as received; str is ravlo's own text."""
 import atexit
+import fcntl
 import json
 import os
 import random
@@ -194,6 +195,64 @@ def files():
         sent("16 MiB line to a host that reads late", b"y" * (16 << 20) + b"\n", [b"y" * (16 << 20) + b"\n"],
              before_reading=[("pause", 1.0)]),
     ]
+
+
+def serial_line(far, busy=False):
+    """Prepares a row: a serial line at WORK/tty, a pseudo-terminal pair with far (a shell command line)
+    on the far side in a terminal of its own, as socat makes one; busy: held by another program."""
+    def prepare(work):
+        device, script = os.path.join(work, "tty"), os.path.join(work, "far.sh")
+        with open(script, "w") as f:
+            f.write(far + "\n")
+        subprocess.Popen(["socat", "pty,raw,echo=0,link=" + device, "EXEC:sh %s,pty,setsid,ctty,stderr" % script],
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(200):
+            if os.path.exists(device):
+                break
+            time.sleep(0.01)
+        if busy:
+            held = os.open(device, os.O_RDWR | os.O_NOCTTY)
+            fcntl.flock(held, fcntl.LOCK_EX)
+            _held.append(held)
+    return prepare
+
+
+_held = []
+
+
+def serial():
+    """--serial: a console on a pseudo-terminal pair: the prompt that waited in the line taken, the line
+    raw at the rate given while ravlo works, its settings put back; <BREAK> as the line's break; the
+    refusals, each one line before anything is sent."""
+    def run(name, far, shown, commands=b"", opts=(), rc=0, device="tty", after=(), **kw):
+        return Scenario(name, ["-s", "-e", "-c"] + list(opts) + ["--serial", "9600", device, "2", "5", CMD, "0"],
+                        commands, stdout=["--- host(%s) link(serial 9600) type(other) timer(5s) fname(%s) "
+                                          "0x07BEL(enable)\n" % (device, CMD)] + shown + [END] + list(after), rc=rc,
+                        prepare=serial_line(far), only="posix", why="a pseudo-terminal pair (socat)", **kw)
+    # The far side reports how the line is set while ravlo works: its rate, raw, no echo, no flow control;
+    # after ravlo, the line as it was found.
+    settings = "stty -F \"$(dirname $0)/tty\" | grep -o 'speed [0-9]* baud'; stty -a -F \"$(dirname $0)/tty\" " \
+        "| grep -o -- '-crtscts\\|-ixon\\|-icanon\\|-echo ' | tr '\\n' ' '"
+    return [
+        run("a prompt that waited in the line, then work", "printf '$ '; read l; echo got-$l; printf '$ '",
+            [b"$ c1\r\ngot-c1\r\n$ "], b"c1\n"),
+        run("the line raw at its rate while ravlo works, put back after", "printf '$ '; read l; %s; printf '$ '"
+            % settings, [b"$ c1\r\nspeed 9600 baud\r\n-crtscts -ixon -icanon -echo  $ "],
+            b"c1\n", after=[b"speed 4800 baud\n"], runner=["sh", "-c", 'stty -F tty 4800 && "$@" && stty -F tty | grep -o "speed [0-9]* baud"',
+                             "sh"]),
+        run("-K: <BREAK> is the line's break", "printf '$ '; read l; echo got-$l; printf '$ '",
+            [b"$ c1\r\ngot-c1\r\n$ "], b"<BREAK>\nc1\n", opts=["-v", "-K"], stderr=None, checks=[
+                lambda run: None if b"ravlo: line 1: <BREAK> sent as the line's break\n" in run.err
+                else "no break traced: %r" % run.err]),
+    ] + [Scenario("--serial refuses %s" % what, ["--serial", rate, device, "2", "5", CMD, "0"], b"c1\n", rc=255,
+                  stdout=[USAGE] if "option" in message else [], stderr=["ravlo: %s\n" % message],
+                  prepare=serial_line("sleep 5", busy=what == "a busy line"), only="posix",
+                  why="a pseudo-terminal pair (socat)")
+         for what, rate, device, message in [
+             ("a missing device", "9600", "none", "cannot open none: no such device"),
+             ("a path that is no serial device", "9600", CMD, "cannot open %s: not a serial device" % CMD),
+             ("a busy line", "9600", "tty", "cannot open tty: busy: another program has it open"),
+             ("an unfit rate", "12345", "tty", "option --serial: unfit value '12345'")]]
 
 
 def limits():
@@ -856,6 +915,6 @@ def programs():
     ]
 
 
-GROUPS = {"limits": limits, "programs": programs, "questions": questions, "records": records, "cli": cli, "session": sessions, "files": files,
+GROUPS = {"serial": serial, "limits": limits, "programs": programs, "questions": questions, "records": records, "cli": cli, "session": sessions, "files": files,
           "timer": timer, "negotiation": negotiation, "hostile": hostile, "badinput": badinput,
           "options": options, "pagers": pagers}

@@ -30,7 +30,7 @@ sanitized() {  # preset, then ctest arguments
 }
 
 case "${1:-run}" in
-  packages) echo cmake make g++ libgtest-dev libgmock-dev python3 util-linux ;;
+  packages) echo cmake make g++ libgtest-dev libgmock-dev python3 util-linux socat ;;
   run)
     sanitized asan-ubsan -E '^integration\.((inetutils|frr|ser2net|procserv)(\.cut)?|(busybox|device|ssh)\.cut)$'
     sanitized tsan -R '^(EventTimer|OnResponseTimer|TimerService)\.|^integration\.(timer|session|hostile|options)$'
