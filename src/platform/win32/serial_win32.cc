@@ -3,7 +3,8 @@
 // sets an event while bytes wait; a writer types what the session handed
 // over. Neither uses WaitCommEvent nor the modem status, which Wine cannot
 // give for a port that is a pseudo-terminal: the reader asks again and again
-// with reads that wait a short while for the first byte.
+// with reads that end a short while after the bytes stop, or after
+// kFirstByteMs when none come.
 #include <process.h>
 #include <windows.h>
 
@@ -26,6 +27,7 @@ constexpr DWORD kChunk = 16384;               // one read or write of the port
 constexpr std::size_t kMaxUnread = 1 << 20;   // the reader holds back beyond this
 constexpr std::size_t kMinPending = 64;       // typed, not yet sent: see SerialLine::maxPending
 constexpr DWORD kFirstByteMs = 100;           // a read waits this long for a first byte
+constexpr DWORD kGapMs = 5;                   // a pause this long after some bytes ends a read
 constexpr DWORD kQuickMs = kFirstByteMs / 2;  // an empty read sooner than this did not wait
 constexpr DWORD kIdleMs = 10;                 // ... and the reader pauses instead
 constexpr int kMaxRetries = 10;               // failed transfers in a row before giving up
@@ -165,11 +167,14 @@ enum class Outcome { kDone, kStopped, kFailed };
 
 // Waits for a transfer this thread began on o. When CloseSerial stops it
 // first, the transfer is cancelled, and waited for, since it still writes
-// into the caller's buffer and o until then.
+// into the caller's buffer and o until then. A read whose time ran out is
+// done, with what came: Windows says so with success, Wine with
+// ERROR_TIMEOUT.
 Outcome Finish(SerialLine& s, OVERLAPPED* o, BOOL began, DWORD* count) {
   *count = 0;
   if (!began) {
-    if (GetLastError() != ERROR_IO_PENDING) return Outcome::kFailed;
+    const DWORD why = GetLastError();
+    if (why != ERROR_IO_PENDING) return why == ERROR_TIMEOUT ? Outcome::kDone : Outcome::kFailed;
     HANDLE events[2] = {o->hEvent, s.stop};
     if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
       CancelIo(s.device);  // this thread's own transfers
@@ -177,7 +182,8 @@ Outcome Finish(SerialLine& s, OVERLAPPED* o, BOOL began, DWORD* count) {
       return Outcome::kStopped;
     }
   }
-  return GetOverlappedResult(s.device, o, count, TRUE) ? Outcome::kDone : Outcome::kFailed;
+  if (GetOverlappedResult(s.device, o, count, TRUE)) return Outcome::kDone;
+  return GetLastError() == ERROR_TIMEOUT ? Outcome::kDone : Outcome::kFailed;
 }
 
 bool Stopped(SerialLine& s, DWORD ms) { return WaitForSingleObject(s.stop, ms) == WAIT_OBJECT_0; }
@@ -328,12 +334,13 @@ SerialLine* OpenSerial(const char* device, int baud, std::string* error) {
     return Fail(error, "not a serial device");
   }
   DCB raw = RawState(found, baud);
-  // A read returns at once with what has come, else with the first byte to
-  // come, else with nothing after kFirstByteMs; writes have no time limit
-  // (nothing holds them back without flow control).
+  // A read ends kGapMs after its bytes stop coming, or after kFirstByteMs
+  // in all; writes have no time limit (nothing holds them back without flow
+  // control). Not MAXDWORD's "what has come, else the first byte": Wine's
+  // overlapped reads never end with that, nor with a read that should end
+  // at once when nothing has come.
   COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = MAXDWORD;
-  timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+  timeouts.ReadIntervalTimeout = kGapMs;
   timeouts.ReadTotalTimeoutConstant = kFirstByteMs;
   if (!SetCommState(port, &raw) || !SetCommTimeouts(port, &timeouts)) {
     const DWORD why = GetLastError();
