@@ -197,11 +197,14 @@ def files():
     ]
 
 
-def serial_line(far, busy=False):
+def serial_line(far, busy=False, com1=False):
     """Prepares a row: a serial line at WORK/tty, a pseudo-terminal pair with far (a shell command line)
-    on the far side in a terminal of its own, as socat makes one; busy: held by another program."""
+    on the far side in a terminal of its own, as socat makes one; busy: held by another program; com1:
+    at the Wine prefix's COM1 (tools/stages/30-windows.sh points it at WINEPREFIX/com1)."""
     def prepare(work):
         device, script = os.path.join(work, "tty"), os.path.join(work, "far.sh")
+        if com1:
+            device = os.path.join(os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine")), "com1")
         with open(script, "w") as f:
             f.write(far + "\n")
         subprocess.Popen(["socat", "pty,raw,echo=0,link=" + device, "EXEC:sh %s,pty,setsid,ctty,stderr" % script],
@@ -224,11 +227,12 @@ def serial():
     """--serial: a console on a pseudo-terminal pair: the prompt that waited in the line taken, the line
     raw at the rate given while ravlo works, its settings put back; <BREAK> as the line's break; the
     refusals, each one line before anything is sent."""
-    def run(name, far, shown, commands=b"", opts=(), rc=0, device="tty", after=(), **kw):
+    def run(name, far, shown, commands=b"", opts=(), rc=0, device="tty", after=(), only="posix", **kw):
         return Scenario(name, ["-s", "-e", "-c"] + list(opts) + ["--serial", "9600", device, "2", "5", CMD, "0"],
                         commands, stdout=["--- host(%s) link(serial 9600) type(other) timer(5s) fname(%s) "
                                           "0x07BEL(enable)\n" % (device, CMD)] + shown + [END] + list(after), rc=rc,
-                        prepare=serial_line(far), only="posix", why="a pseudo-terminal pair (socat)", **kw)
+                        prepare=serial_line(far, com1=device == "COM1"), only=only,
+                        why="a pseudo-terminal pair (socat)" if only == "posix" else "Wine's COM1", **kw)
     # The far side reports how the line is set while ravlo works: its rate, raw, no echo, no flow control;
     # after ravlo, the line as it was found.
     settings = "stty -F \"$(dirname $0)/tty\" | grep -o 'speed [0-9]* baud'; stty -a -F \"$(dirname $0)/tty\" " \
@@ -236,6 +240,8 @@ def serial():
     return [
         run("a prompt that waited in the line, then work", "printf '$ '; read l; echo got-$l; printf '$ '",
             [b"$ c1\r\ngot-c1\r\n$ "], b"c1\n"),
+        run("COM1 under Wine: the same", "printf '$ '; read l; echo got-$l; printf '$ '", [b"$ c1\r\ngot-c1\r\n$ "],
+            b"c1\n", device="COM1", only="windows"),
         run("the line raw at its rate while ravlo works, put back after", "printf '$ '; read l; %s; printf '$ '"
             % settings, [b"$ c1\r\nspeed 9600 baud\r\n-crtscts -ixon -icanon -echo  $ "],
             b"c1\n", after=[b"speed 4800 baud\n"], runner=["sh", "-c", 'stty -F tty 4800 && "$@" && stty -F tty | grep -o "speed [0-9]* baud"',

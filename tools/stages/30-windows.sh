@@ -32,7 +32,8 @@ cross_build() {
 }
 
 # try_wine ARCH LOADER: makes a fresh prefix of ARCH in WINEPREFIX and runs
-# cmd.exe in it. Sets $made, or on failure $why and returns 1.
+# cmd.exe in it; its COM1 is WINEPREFIX/com1, where the serial rows put a
+# pseudo-terminal. Sets $made, or on failure $why and returns 1.
 try_wine() {
   export WINEARCH=$1
   command -v "$2" >/dev/null || { why="$2 is not installed"; return 1; }
@@ -43,7 +44,9 @@ try_wine() {
   # In a network namespace of its own: the prefix's server makes every
   # socket, and one left running out here would reach the machine's port 23.
   timeout -k 10 "$prefix_timeout" "${netns[@]}" \
-    sh -c '"$1" wineboot -i && "$1" cmd /c exit && wineserver -w' sh "$2" </dev/null >"$log" 2>&1 || status=$?
+    sh -c '"$1" wineboot -i && "$1" cmd /c exit &&
+      "$1" reg add "HKLM\\Software\\Wine\\Ports" /v COM1 /t REG_SZ /d "$WINEPREFIX/com1" /f && wineserver -w' \
+    sh "$2" </dev/null >"$log" 2>&1 || status=$?
   wineserver -k 2>/dev/null || true
   case $status in
     0) made="$1 prefix made, cmd.exe ran in it, in $((SECONDS - started))s"; return 0 ;;
@@ -56,7 +59,7 @@ try_wine() {
 case "${1:-run}" in
   packages)
     echo cmake make g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 \
-      wine wine32:i386 wine64 python3 util-linux inetutils-telnetd busybox-static frr ser2net iproute2 ;;
+      wine wine32:i386 wine64 python3 util-linux inetutils-telnetd busybox-static frr ser2net iproute2 socat ;;
   run)
     # Its own tools missing fail the stage by name; a machine where no Wine
     # runs, or no private network namespace can be made, is the only skip.
