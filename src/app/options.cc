@@ -69,7 +69,7 @@ bool ReadLineEnd(Options& options, const char* name) {
 
 // One way in only: Settle names a second one.
 bool SetWay(Options& options, Way way) {
-  options.ways += options.way != way ? 1 : 0;
+  if (options.way != Way::kTelnet && options.way != way) options.otherWay = options.way;
   options.way = way;
   return true;
 }
@@ -226,9 +226,8 @@ bool Settle(Options& options) {
   static constexpr const char* kWays[] = {"", "--ssh", "--exec", "--serial"};
   const char* way = kWays[static_cast<int>(options.way)];
   const char* conflict = nullptr;
-  if (options.ways > 1) {
-    conflict = "--ssh, --exec";
-    way = "--serial";
+  if (options.otherWay != Way::kTelnet) {
+    conflict = kWays[static_cast<int>(options.otherWay)];
   } else if (options.way != Way::kTelnet && options.telnet) {
     conflict = "-t";  // no Telnet byte ever goes to a program or a device
   } else if (options.way != Way::kTelnet && options.way != Way::kSsh && options.portGiven) {

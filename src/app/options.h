@@ -25,7 +25,7 @@ enum class Way : unsigned char { kTelnet, kSsh, kExec, kSerial };
 
 struct Options {
   Way way = Way::kTelnet;                // --ssh, --exec: a program in a pseudo-terminal
-  std::uint8_t ways = 0;                 // how many ways were given: one at most
+  Way otherWay = Way::kTelnet;           // a second way given before way: refused
   std::int32_t serialBaud = 0;           // --serial BAUD: one of platform::kSerialRates
   std::vector<const char*> sshOptions;  // -o OPTION: passed to ssh as it is
   bool status = false;   // -s: the exit status tells how the session ended

@@ -235,12 +235,14 @@ bool SendNextLine(Loop& loop) {
     const char* command = TelnetCommand(piece, session.options.lineEnd);
     if (command == nullptr) break;
     if (session.link->GetKind() == Link::Kind::kSerial && std::strcmp(command, "<BREAK>") == 0) {
+      // The break is the line: the next waits for the prompt it brings (a boot monitor's).
       std::string why;
       if (session.link->Break(&why) == 0) loop.trace(kTraceBreakSentFormat, ++loop.trace.lines);
       if (!why.empty()) loop.trace(kTraceBreakRefusedFormat, ++loop.trace.lines, why.c_str());
-    } else {
-      loop.trace(kTraceLineSkippedFormat, ++loop.trace.lines, command);
+      if (loop.hold) loop.hold->NewLine();
+      return true;
     }
+    loop.trace(kTraceLineSkippedFormat, ++loop.trace.lines, command);
     if (!session.commandFile.ReadLine(piece, more)) return false;
   }
   // -T: this line's own limit, from its first send until the next line.

@@ -246,8 +246,10 @@ def serial():
             % settings, [b"$ c1\r\nspeed 9600 baud\r\n-crtscts -ixon -icanon -echo  $ "],
             b"c1\n", after=[b"speed 4800 baud\n"], runner=["sh", "-c", 'stty -F tty 4800 && "$@" && stty -F tty | grep -o "speed [0-9]* baud"',
                              "sh"]),
-        run("-K: <BREAK> is the line's break", "printf '$ '; read l; echo got-$l; printf '$ '",
-            [b"$ c1\r\ngot-c1\r\n$ "], b"<BREAK>\nc1\n", opts=["-v", "-K"], stderr=None, checks=[
+        # The break is the line: the next waits for what the break brings (a boot monitor's prompt).
+        run("-K: <BREAK> is the line's break", "printf '$ '; sleep 0.5; printf 'rommon 1 > '; read l; echo got-$l; "
+            "printf '$ '", [b"$ rommon 1 > c1\r\ngot-c1\r\n$ "], b"<BREAK>\nc1\n", opts=["-v", "-K"], stderr=None,
+            checks=[
                 lambda run: None if b"ravlo: line 1: <BREAK> sent as the line's break\n" in run.err
                 else "no break traced: %r" % run.err]),
     ] + [Scenario("--serial refuses %s" % what, ["--serial", rate, device, "2", "5", CMD, "0"], b"c1\n", rc=255,
