@@ -200,10 +200,13 @@ def run_groups(options):
                 print("SKIP %s.%s: %s" % (group, s.name, reason))
                 continue
             problems, log, run = run_scenario(s, options)
-            if problems and options.server.crashed(run.rc, run.out):
+            # Wine's exit race struck the same row twice running once in CI: a third try, for that alone.
+            for _ in range(2):
+                if not (problems and options.server.crashed(run.rc, run.out)):
+                    break
                 print("RETRY %s.%s: Wine ended it with status %s" % (group, s.name, run.rc))
                 problems, log, run = run_scenario(s, options)
-            elif problems and getattr(run.host, "late", None):
+            if problems and getattr(run.host, "late", None):
                 print("RETRY %s.%s: the host broke its own timing" % (group, s.name))
                 problems, log, run = run_scenario(s, options)
             verdict = "FAIL" if problems else "ok"
