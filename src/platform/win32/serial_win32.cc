@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/serial.h"
+#include "platform/win32/unread_win32.h"
 
 namespace platform {
 
@@ -143,8 +144,7 @@ struct SerialLine {
   HANDLE threads[kThreadCount] = {};
 
   CRITICAL_SECTION lock;  // guards everything below
-  std::vector<char> unread;
-  std::size_t head = 0;  // unread[head, size()) waits for the session
+  Unread unread;
   bool failed = false;   // the device is gone: nothing more comes or goes
   std::string pending;   // typed, for the writer; its start may be on the way out
 };
@@ -210,7 +210,7 @@ unsigned __stdcall Read(void* argument) {
     // With a full buffer unread the bytes wait in the driver (and are lost
     // once it is full too: there is no flow control to hold the device back).
     Lock(s);
-    const bool full = s.unread.size() - s.head >= kMaxUnread;
+    const bool full = s.unread.Waiting() >= kMaxUnread;
     const bool failed = s.failed;
     Unlock(s);
     if (failed) break;
@@ -237,11 +237,7 @@ unsigned __stdcall Read(void* argument) {
     }
     Lock(s);
     if (!s.failed) {  // once the session has been told, nothing more comes
-      if (s.head > 0 && s.head >= s.unread.size() / 2) {  // keeps the copying linear
-        s.unread.erase(s.unread.begin(), s.unread.begin() + static_cast<std::ptrdiff_t>(s.head));
-        s.head = 0;
-      }
-      s.unread.insert(s.unread.end(), chunk.data(), chunk.data() + count);
+      s.unread.Add(chunk.data(), count);
       SetEvent(s.ready);
     }
     Unlock(s);
@@ -373,36 +369,23 @@ SerialLine* OpenSerial(const char* device, int baud, std::string* error) {
   return line;
 }
 
-Watched SerialWatched(const SerialLine* line) {
-  Watched watched;
-  if (line != nullptr && line->ready != nullptr) {
-    watched.handle = reinterpret_cast<std::intptr_t>(line->ready);
-    watched.event = true;
-  }
-  return watched;
-}
+Watched SerialWatched(const SerialLine* line) { return EventWatched(line != nullptr ? line->ready : nullptr); }
 
 int SerialReceive(SerialLine* line, char* buffer, int size) {
   if (line == nullptr) return kReceiveFailed;
   SerialLine& s = *line;
   int result = kReceiveNothing;
   Lock(s);
-  const std::size_t waiting = s.unread.size() - s.head;
-  if (waiting > 0 && size > 0) {
-    const std::size_t count = std::min(waiting, static_cast<std::size_t>(size));
-    std::memcpy(buffer, s.unread.data() + s.head, count);
-    s.head += count;
-    if (s.head == s.unread.size()) {
-      s.unread.clear();
-      s.head = 0;
-    }
-    result = static_cast<int>(count);
+  const bool none = s.unread.Waiting() == 0;
+  const int taken = s.unread.Take(buffer, size);
+  if (taken > 0) {
+    result = taken;
     SetEvent(s.room);
-  } else if (waiting == 0 && s.failed) {
+  } else if (none && s.failed) {
     result = kReceiveFailed;
   }
   // Set while bytes wait, and for good once the line has failed.
-  if (s.head == s.unread.size() && !s.failed) ResetEvent(s.ready);
+  if (s.unread.Waiting() == 0 && !s.failed) ResetEvent(s.ready);
   Unlock(s);
   return result;
 }

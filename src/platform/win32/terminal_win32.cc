@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/terminal.h"
+#include "platform/win32/unread_win32.h"
 
 namespace platform {
 namespace {
@@ -184,8 +185,7 @@ struct Program {
   HANDLE threads[kThreadCount] = {};
 
   CRITICAL_SECTION lock;  // guards everything below but saidClosed
-  std::vector<char> unread;
-  std::size_t head = 0;  // unread[head, size()) waits for the session
+  Unread unread;
   bool ended = false;    // the output pipe has ended: nothing more will come
   bool discard = false;  // closing: what comes is dropped
   DWORD lastOutput = 0;  // GetTickCount at the last bytes
@@ -213,7 +213,7 @@ unsigned __stdcall Read(void* argument) {
     // With a full buffer unread the console waits, and so does the program.
     for (;;) {
       Lock(p);
-      const bool full = !p.discard && p.unread.size() - p.head >= kMaxUnread;
+      const bool full = !p.discard && p.unread.Waiting() >= kMaxUnread;
       Unlock(p);
       if (!full) break;
       HANDLE events[2] = {p.room, p.stop};
@@ -231,11 +231,7 @@ unsigned __stdcall Read(void* argument) {
       return 0;
     }
     if (count > 0 && !p.discard) {
-      if (p.head > 0 && p.head >= p.unread.size() / 2) {  // keeps the copying linear
-        p.unread.erase(p.unread.begin(), p.unread.begin() + static_cast<std::ptrdiff_t>(p.head));
-        p.head = 0;
-      }
-      p.unread.insert(p.unread.end(), chunk.data(), chunk.data() + count);
+      p.unread.Add(chunk.data(), count);
       p.lastOutput = GetTickCount();
       SetEvent(p.ready);
     }
@@ -403,37 +399,24 @@ Program* StartProgram(const ProgramStart& start, std::string* error) {
   return p;
 }
 
-Watched ProgramWatched(const Program* program) {
-  Watched watched;
-  if (program != nullptr && program->ready != nullptr) {
-    watched.handle = reinterpret_cast<std::intptr_t>(program->ready);
-    watched.event = true;
-  }
-  return watched;
-}
+Watched ProgramWatched(const Program* program) { return EventWatched(program != nullptr ? program->ready : nullptr); }
 
 int ProgramReceive(Program* program, char* buffer, int size) {
   if (program == nullptr) return kReceiveClosed;
   Program& p = *program;
   int result = kReceiveNothing;
   Lock(p);
-  const std::size_t waiting = p.unread.size() - p.head;
-  if (waiting > 0 && size > 0) {
-    const std::size_t count = std::min(waiting, static_cast<std::size_t>(size));
-    std::memcpy(buffer, p.unread.data() + p.head, count);
-    p.head += count;
-    if (p.head == p.unread.size()) {
-      p.unread.clear();
-      p.head = 0;
-    }
-    result = static_cast<int>(count);
+  const bool none = p.unread.Waiting() == 0;
+  const int taken = p.unread.Take(buffer, size);
+  if (taken > 0) {
+    result = taken;
     SetEvent(p.room);
-  } else if (waiting == 0 && p.ended) {
+  } else if (none && p.ended) {
     result = kReceiveClosed;
     p.saidClosed = true;
   }
   // Set while bytes wait, and for good once the end has come.
-  if (p.head == p.unread.size() && !p.ended) ResetEvent(p.ready);
+  if (p.unread.Waiting() == 0 && !p.ended) ResetEvent(p.ready);
   Unlock(p);
   return result;
 }
