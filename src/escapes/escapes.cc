@@ -174,13 +174,17 @@ void PageJoiner::PassHeld() {
 
 // Line by line: blank ones join the run kept back, anything else lets it go
 // first. A run whose lines end differently goes before the next one starts.
+// The lines between blank runs go on in one piece.
 void PageJoiner::Out(const char* text, int n) {
   const char* const end = text + n;
+  const char* pass = text;  // lines let through, not yet written
   while (text < end) {
     const char* lf = Find(text, end, '\n');
     const char* stop = lf == end ? end : lf + 1;
     const bool cr = lf - text == 1 && text[0] == '\r';
     const bool blank = lineBlank_ && (lf == text || (cr && !lineCr_));
+    if (blank && pass < text) next_.Write(pass, static_cast<int>(text - pass));
+    if (blank) pass = stop;
     if (blank && lf != end && blankLines_ > 0 && blankCr_ != (cr || lineCr_)) {
       const bool heldCr = std::exchange(lineCr_, false);  // this line's own
       PassBlanks();
@@ -193,12 +197,12 @@ void PageJoiner::Out(const char* text, int n) {
     } else if (blank) {
       lineCr_ = lineCr_ || cr;
     } else {
-      PassBlanks();
-      next_.Write(text, static_cast<int>(stop - text));
+      PassBlanks();  // only when nothing waits to be written before it
       lineBlank_ = lf != end;
     }
     text = stop;
   }
+  if (pass < end) next_.Write(pass, static_cast<int>(end - pass));
 }
 
 void PageJoiner::PassBlanks() {
