@@ -235,7 +235,7 @@ class Bench:
             work = job(self.lab, server)
             # A server's first session is slow (caches, FRR's first vty): not measured.
             self.run(tools[way(server)][0], server, work, record=False)
-            for link in ("clean", "cut"):
+            for link in self.options.links.split(","):
                 for seed in range(self.options.runs):
                     for tool in tools[way(server)]:  # all tools in turn: the machine's ups and downs shared
                         self.run(tool, server, work, link, seed)
@@ -304,6 +304,7 @@ def main(argv):
     parser.add_argument("--server", dest="servers", action="append", choices=SERVERS)
     parser.add_argument("--tool", dest="tools", action="append", choices=ALL_TOOLS)
     parser.add_argument("--cut", default="12,15", metavar="SIZE,PAUSE_MS")
+    parser.add_argument("--links", default="clean,cut", help="which links to run: clean, cut or both")
     parser.add_argument("--commands", type=int, default=100, help="echo lines of the per-command job; 0: none")
     parser.add_argument("--json", default="/tmp/ravlo-peers.json", help="every run's numbers")
     parser.add_argument("--keep", metavar="DIR", help="what each run that was not right printed, a file each")
