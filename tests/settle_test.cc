@@ -44,6 +44,29 @@ TEST(SettleTime, LearnsFromMidLinePausesOnly) {
   EXPECT_EQ(SettleAfter(1, {{400, false, false}}), SettleTime::kFirstMs);  // the wait for the first text
 }
 
+// A held prompt's wait, just as it came, after a line sent and one mid-line
+// pause (0: none) of the host's.
+TEST(SettleTime, WaitsAsTheHeldLineDeserves) {
+  using Line = SettleTime::Line;
+  const struct Case {
+    int leastMs, pauseMs;
+    Line line;
+    int waitMs;
+  } cases[] = {
+      {1, 0, Line::kKnown, 1},   {1, 0, Line::kWhole, 1},   {1, 0, Line::kMixed, SettleTime::kMixedMs},
+      {1, 20, Line::kKnown, 1},  {1, 20, Line::kMixed, 60},  {50, 0, Line::kMixed, 50},
+  };
+  for (const Case& c : cases) {
+    SettleTime settle(c.leastMs);
+    settle.NoteSent(SettleTime::Sent::kLine);
+    const Clock::time_point start{};
+    settle.NoteChunk(start, start, true);
+    const Clock::time_point arrived = start + milliseconds(c.pauseMs);
+    settle.NoteChunk(arrived, arrived, true);
+    EXPECT_EQ(settle.LeftMs(arrived, c.line), c.waitMs) << c.leastMs << " " << c.pauseMs;
+  }
+}
+
 TEST(KnownLines, LearnsNamedLinesAndLetsTheOldestGo) {
   KnownLines known;
   for (const char* line : {"$ ", "# ", ":", "> ", ""}) known.Learn(line);

@@ -17,12 +17,18 @@ void PromptHold::NoteChunk(int n) {
   if (token != nullptr) trace_(kTracePromptFormat, trace_.chunks, n, token);
   if (token == nullptr) trace_(kTraceNoPromptFormat, trace_.chunks, n);
   PagerKey key = PagerKey::kSpace;
-  const bool held = token != nullptr || tail_.FindPager(&key) != nullptr || tail_.FindQuestion() >= 0;
+  const bool answered = tail_.FindPager(&key) != nullptr || tail_.FindQuestion() >= 0;
+  const bool held = token != nullptr || answered;
   if (held_ && !held) trace_(kTracePromptHeldText);
   held_ = held;
   const bool own = trustOwn_ && (token == kPasswordToken || token == kSshPassphrasePrompt);
-  known_ = held && (own || knownLines_.Knows(tail_.Line()));
-  if (known_) trace_(kTracePromptKnownFormat, trace_.chunks);
+  // A pager's prompt and a question are texts looked for, not a line's last
+  // marks: they need no more than the settle time even when new.
+  line_ = own || knownLines_.Knows(tail_.Line()) ? SettleTime::Line::kKnown
+          : answered || tail_.LineCameWhole()    ? SettleTime::Line::kWhole
+                                                 : SettleTime::Line::kMixed;
+  if (held && line_ == SettleTime::Line::kKnown) trace_(kTracePromptKnownFormat, trace_.chunks);
+  if (held && line_ == SettleTime::Line::kMixed) trace_(kTracePromptMixedFormat, trace_.chunks);
   quietSince_ = arrived_;
   settle_.NoteChunk(arrived_, SettleTime::Clock::now(), tail_.MidLine());
   TraceSettle();
@@ -30,7 +36,7 @@ void PromptHold::NoteChunk(int n) {
 
 int PromptHold::WaitMs() const {
   const auto now = SettleTime::Clock::now();
-  if (held_) return settle_.LeftMs(now, known_);
+  if (held_) return settle_.LeftMs(now, line_);
   return WakeArmed() ? WakeLeftMs(now) : platform::SocketWait::kForever;
 }
 
@@ -50,7 +56,7 @@ void PromptHold::Wake() {
 const char* PromptHold::Take(bool hostDone) {
   if (!held_ && !hostDone && WakeArmed() && WakeLeftMs(SettleTime::Clock::now()) == 0) Wake();
   if (!held_) return nullptr;
-  if (!hostDone && settle_.LeftMs(SettleTime::Clock::now(), known_) > 0) return nullptr;
+  if (!hostDone && settle_.LeftMs(SettleTime::Clock::now(), line_) > 0) return nullptr;
   held_ = false;
   // The line that settled, learned before answering it empties the tail.
   if (!hostDone) knownLines_.Learn(tail_.Line());

@@ -79,7 +79,7 @@ class PromptHold {
   std::string_view lineEnd_;
   std::string reply_;  // the answer as written, its line end added
   bool held_ = false;       // the text ends in a prompt that has not settled yet
-  bool known_ = false;      // ...in a known prompt line
+  SettleTime::Line line_ = SettleTime::Line::kWhole;  // ...in this kind of line
   bool trustOwn_ = false;   // see TrustOwnPrompts
   KnownLines knownLines_;
   int tracedSettleMs_ = 0;  // the settle time the trace gave last

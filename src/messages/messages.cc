@@ -153,6 +153,7 @@ const char kTraceLineSentFormat[] = "ravlo: line %d: %llu bytes sent\n";
 const char kTraceSettleFormat[] = "ravlo: settle time %d ms\n";
 const char kTracePromptHeldText[] = "ravlo: prompt held: more text came\n";
 const char kTracePromptKnownFormat[] = "ravlo: chunk %d: prompt known\n";
+const char kTracePromptMixedFormat[] = "ravlo: chunk %d: prompt new, after other text in its chunk\n";
 const char kTraceWakeFormat[] = "ravlo: wake %d: line end sent\n";
 const char kTraceQuestionFormat[] = "ravlo: chunk %d: question \"%.*s\", %s\n";
 const char kTraceBreakSentFormat[] = "ravlo: line %d: <BREAK> sent as the line's break\n";

@@ -53,6 +53,7 @@ extern const char kTraceLineSentFormat[];     // line number, byte count (unsign
 extern const char kTraceSettleFormat[];       // settle time in ms
 extern const char kTracePromptHeldText[];
 extern const char kTracePromptKnownFormat[];   // chunk number
+extern const char kTracePromptMixedFormat[];   // chunk number
 extern const char kTraceWakeFormat[];          // wake number
 extern const char kTraceQuestionFormat[];      // chunk number, question length and text, "answered" or not
 extern const char kTraceBreakSentFormat[];     // line number

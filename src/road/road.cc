@@ -85,6 +85,7 @@ void Road::Transcript::Note(Mark mark) {
 
 void Road::TailStage::Write(const char* bytes, int n) {
   if (n == 0) return;  // an empty piece may have no storage at all
+  tail.BeginChunk();
   const char* const end = bytes + n;
   for (const char* at = bytes;; ++at) {
     const void* found = std::memchr(at, kMoveBackMark, static_cast<std::size_t>(end - at));

@@ -39,9 +39,10 @@ int SettleTime::Ms() const {
   return std::max(ms, leastMs_);
 }
 
-int SettleTime::LeftMs(Clock::time_point now, bool known) const {
+int SettleTime::LeftMs(Clock::time_point now, Line line) const {
   const std::int64_t quietUs = duration_cast<microseconds>(now - arrived_).count();
-  const std::int64_t leftUs = std::int64_t{known ? leastMs_ : Ms()} * 1000 - quietUs;
+  const int ms = line == Line::kKnown ? leastMs_ : line == Line::kMixed ? std::max(Ms(), kMixedMs) : Ms();
+  const std::int64_t leftUs = std::int64_t{ms} * 1000 - quietUs;
   return leftUs <= 0 ? 0 : CeilMs(leftUs);
 }
 

@@ -42,12 +42,20 @@ class SettleTime {
   void NoteChunk(Clock::time_point arrived, Clock::time_point received, bool midLine);
   void NoteSent(Sent what);
 
+  // The line a held prompt ends, as its wait sees it.
+  enum class Line : unsigned char {
+    kKnown,  // it settled before as a prompt: it waits only --settle
+    kWhole,  // it came whole, alone in its chunk, as a host writes its prompt: the settle time
+    kMixed,  // a new one at the end of a chunk of other text, as a line of output may end a
+             // chunk when a busy host pauses: the settle time, and at least kMixedMs
+  };
+  static constexpr int kMixedMs = 30;
+
   // The settle time in force, in ms.
   int Ms() const;
   // How much longer the host must stay quiet, counted from the last chunk's
-  // arrival; 0 once it has. known: the text ends in a line known to be a
-  // prompt, which waits only --settle.
-  int LeftMs(Clock::time_point now, bool known = false) const;
+  // arrival; 0 once it has.
+  int LeftMs(Clock::time_point now, Line line = Line::kWhole) const;
 
  private:
   int leastMs_;

@@ -143,7 +143,26 @@ PromptTail::PromptTail(const std::vector<const char*>& extraPrompts, const std::
   bytes_.resize(longest);
 }
 
+void PromptTail::BeginChunk() {
+  atLineStart_ = !MidLine();
+  chunkText_ = false;
+  whole_ = true;
+}
+
 void PromptTail::Add(const char* text, int n) {
+  for (const char* at = text; whole_ && at < text + n; ++at) {
+    if (*at == '\r' || *at == '\n') {
+      // A line of the chunk's own ended: output, unless the host's echo of
+      // the line sent.
+      whole_ = !chunkText_ || echoLine_;
+      echoLine_ = chunkText_ = false;
+      atLineStart_ = true;
+    } else if (*at != ' ' && *at != '\t') {
+      // A line begun in an earlier chunk came in pieces.
+      whole_ = chunkText_ || atLineStart_ || echoLine_;
+      chunkText_ = true;
+    }
+  }
   const int capacity = static_cast<int>(bytes_.size());
   if (n >= capacity) {
     std::copy(text + n - capacity, text + n, bytes_.begin());
@@ -187,6 +206,7 @@ bool PromptTail::MidLine() const {
 void PromptTail::Empty() {
   length_ = 0;
   cut_ = false;
+  echoLine_ = true;
 }
 
 const char* PromptTail::Check() {

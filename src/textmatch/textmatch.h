@@ -56,6 +56,8 @@ class PromptTail {
                       const std::vector<const char*>& extraPagers = {},
                       const std::vector<std::string_view>& questions = {});
 
+  // A chunk's text begins; Add gives it, in one piece or more.
+  void BeginChunk();
   // Adds the n bytes at text to what has been sent since the last line.
   void Add(const char* text, int n);
 
@@ -82,6 +84,12 @@ class PromptTail {
   int CheckQuestion();
   int FindQuestion() const;
 
+  // True when the latest chunk held the last, unfinished line whole, and
+  // before it nothing but blanks, line ends and the end of the host's echo of
+  // the line sent: the way a host writes its prompt once its output is done,
+  // where a line of output that happens to end a chunk comes after others.
+  bool LineCameWhole() const { return chunkText_ && whole_; }
+
   // The last line while unfinished, with the CR or LF before it still held
   // (so it is there from its start), or empty.
   std::string_view Line() const;
@@ -98,4 +106,8 @@ class PromptTail {
   std::vector<char> bytes_;  // bytes_[0, length_) is the end of the text, at most bytes_.size()
   int length_ = 0;
   bool cut_ = false;  // text before bytes_ was let go since the tail was last emptied
+  bool echoLine_ = true;     // no line has ended since the tail was last emptied
+  bool atLineStart_ = true;  // the latest chunk began a line, or a line end came in it
+  bool chunkText_ = false;   // ...its current line holds more than blanks
+  bool whole_ = false;       // ...no line of output ended in it, and its lines began in it
 };

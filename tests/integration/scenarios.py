@@ -533,7 +533,8 @@ def prompt_at_end(smp):
              ("send", b"Last login: "), ("silence", 0.35), ("send", b"Mon Dec  7\r\n$ "), ("expect", b"ls\n"),
              ("send", b"$ ")]
     trace = ["connected", 'chunk 1: 24 bytes: shown, prompt "#"', "chunk 2: 36 bytes: shown, no prompt",
-             "prompt held: more text came", 'chunk 3: 7 bytes: shown, prompt "login: "', "line 1: 5 bytes sent",
+             "prompt held: more text came", 'chunk 3: 7 bytes: shown, prompt "login: "',
+             "chunk 3: prompt new, after other text in its chunk", "line 1: 5 bytes sent",
              'chunk 4: 10 bytes: shown, prompt "assword: "', "line 2: 3 bytes sent",
              'chunk 5: 12 bytes: shown, prompt "login: "', 'chunk 6: 14 bytes: shown, prompt "$ "',
              "line 3: 3 bytes sent", 'chunk 7: 2 bytes: shown, prompt "$ "', "end: command file used up"]
@@ -564,6 +565,13 @@ def prompt_at_end(smp):
             [banner(), b"\r\nvm$ output\r\nvm$ # x\r\n# y\r\nvm$ \r\nvm$ ", END], b"a\nb\nc\nd\n", b"a\nb\nc\nd\n",
             opts=["-e", "-v"], stderr=None, checks=[lambda run: None if run.err.count(
                 b"prompt known") == 3 else "trace %r: three prompts known expected" % run.err]),
+        # A new line that ends a chunk after a line of output may be output a busy host paused in: it
+        # waits at least 30 ms (the silence). One that comes whole after its echo needs no more.
+        session("-e: a new prompt after output in its chunk", Host(
+            ("send", b"$ "), ("expect", b"a\n"), ("send", b"a\r\nout\r\nAuthor: r <r@x>"), ("silence", 0.02),
+            ("send", b"\r\n$ "), ("expect", b"b\n"), ("send", b"b\r\nsw1(config)# "), ("expect", b"c\n"),
+            ("send", b"$ ")), None, b"a\nb\nc\n", b"a\nb\nc\n", opts=["-e", "-v"], stderr=None,
+            checks=[lambda run: None if run.err.count(b"after other text") == 1 else "trace %r" % run.err]),
         # A host that holds the rest of its text until what it sent is acknowledged (Nagle's rule, as
         # ser2net and telnetd do) gets the acknowledgement at once: 100 commands cost no 40 ms each,
         # which would be 4 s in all; a busy machine takes well under 3 s.
