@@ -151,14 +151,7 @@ def problems(status, said, out, lines, long, marker, tool):
     if marker not in text:
         found.append("marker %r missing" % marker)
     if tool == "ravlo":  # each line's echo must follow a prompt, as real_telnetd.py checks
-        start = 0
-        for line in lines:
-            if line.startswith("${"):
-                continue  # a password: never echoed
-            echo = re.compile(re.escape(line.encode()) + rb"[\r\n]").search(text, start)
-            if echo and not realservers.PROMPT_END.search(text[max(0, echo.start() - 40):echo.start()]):
-                found.append("typed ahead: %r" % line)
-            start = echo.end() if echo else start
+        found += ["typed ahead: %r" % line for line in realservers.typed_ahead(lines, out)]
     return found
 
 

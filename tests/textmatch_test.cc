@@ -153,28 +153,22 @@ TEST(PromptTail, FindsAPagerPromptInTheLastUnfinishedLine) {
   }
 }
 
-// Whether the last line came whole in the latest chunk, the chunks fed as
-// the road feeds them, after a line went out.
+// Whether the last line came whole in the latest chunk, after a line went out.
 TEST(PromptTail, TellsAPromptLineThatCameWholeFromOutputThatEndsAChunk) {
-  const struct Case {
-    std::vector<std::string> chunks;
-    bool whole;
-  } cases[] = {
+  const std::pair<std::vector<std::string>, bool> cases[] = {
       {{"out\r\nmore\r\n", "Router# "}, true},
-      {{"sh\r\n", " \r\n\r\nsw1> "}, true},  // blanks and line ends before it
-      {{"conf", "ig t\r\nRouter(config)# "}, true},       // the rest of the host's echo before it
-      {{"log\r\n", "out\r\nAuthor: r <r@x>"}, false},  // a line of output before it
-      {{"log\r\nvm log", "in: "}, false},                // begun in an earlier chunk
-      {{"out\r\n"}, false},                              // no unfinished line
+      {{"sh\r\n", " \r\n\r\nsw1> "}, true},                 // blanks and line ends before it
+      {{"conf", "ig t\r\nRouter(config)# "}, true},           // the rest of the host's echo before it
+      {{"log\r\n", "out\r\nAuthor: r <r@x>"}, false},        // a line of output before it
+      {{"log\r\nvm log", "in: "}, false}, {{"out\r\n"}, false},  // begun before; none
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.chunks));
+  for (const auto& [chunks, whole] : cases) {
     PromptTail tail(std::vector<const char*>{});
-    for (const std::string& chunk : c.chunks) {
+    for (const std::string& chunk : chunks) {
       tail.BeginChunk();
       tail.Add(chunk.data(), static_cast<int>(chunk.size()));
     }
-    EXPECT_EQ(tail.LineCameWhole(), c.whole);
+    EXPECT_EQ(tail.LineCameWhole(), whole) << testing::PrintToString(chunks);
   }
 }
 

@@ -129,6 +129,30 @@ def missing(server):
     return "needs %s" % " and ".join(absent) if absent else None
 
 
+def require(*reasons):
+    """Ends the program, the reasons said, where any of reasons (missing()'s,
+    or None) stands: a skip where no server can run here (CANNOT_RUN), a
+    failure by name where one is not installed."""
+    said = sorted({reason for reason in reasons if reason})
+    skip = any(reason in CANNOT_RUN for reason in said)
+    if said:
+        print("%s: %s" % ("SKIPPED" if skip else "FAILED", ", ".join(said)))
+        sys.exit(fakehost.SKIP if skip else 1)
+
+
+def typed_ahead(lines, out):
+    """The lines whose first echo in the transcript out, after the last one's,
+    follows no prompt: typed before the host asked. ${NAME} lines (passwords)
+    are never echoed."""
+    text, start, ahead = ESCAPES.sub(b"", out), 0, []
+    for line in (line for line in lines if not line.startswith("${")):
+        echo = re.compile(re.escape(line.encode()) + rb"[\r\n]").search(text, start)
+        if echo and not PROMPT_END.search(text[max(0, echo.start() - 40):echo.start()]):
+            ahead.append(line)
+        start = echo.end() if echo else start
+    return ahead
+
+
 def enter(argv):
     """Re-runs the caller in private network and mount namespaces."""
     outer = os.environ.setdefault("RAVLO_OUTER_MNT_NS", os.readlink("/proc/self/ns/mnt"))
@@ -453,15 +477,7 @@ class Lab:
         if saves is not None:
             done = done and b"Reloading..." in out and out.count(b"[OK]") == saves
         done = done and WORKLOAD_MARKERS.get(self.workload, b"") in out
-        text, start, ahead = ESCAPES.sub(b"", out), 0, []
-        for line in self.commands(server):
-            if line.startswith("${"):
-                continue  # a password: not echoed
-            echo = re.compile(re.escape(line.encode()) + rb"[\r\n]").search(text, start)
-            if echo and not PROMPT_END.search(text[max(0, echo.start() - 40):echo.start()]):
-                ahead.append(line)
-            start = echo.end() if echo else start
-        return done and not self.paging_problems(server, out), ahead
+        return done and not self.paging_problems(server, out), typed_ahead(self.commands(server), out)
 
     def paging_problems(self, server, out):
         """What the workload's clean transcript lacks, or holds of a pager."""

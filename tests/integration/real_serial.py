@@ -82,10 +82,7 @@ def run(lab, binary, name, launcher):
         (PASSWORD not in lines or b"********" in proc.stdout, "the password prompt got no mask"),
         (not name.startswith("agetty") or b"ravlo: wake 1" in proc.stderr, "the console was not woken")) if not ok]
     problems += ["%r missing" % m for m in markers if m not in text]
-    for line in (line for line in lines if not line.startswith("${")):
-        echo = re.search(re.escape(line.encode()) + rb"[\r\n]", text)
-        if echo and not realservers.PROMPT_END.search(text[max(0, echo.start() - 40):echo.start()]):
-            problems.append("typed before its prompt: %s" % line)
+    problems += ["typed before its prompt: %s" % line for line in realservers.typed_ahead(lines, proc.stdout)]
     if "more" in " ".join(lines):
         problems += lab.paging_problems("login", proc.stdout)
     if "-j" in extra:
@@ -102,14 +99,8 @@ def main(argv):
     parser.add_argument("--launcher", default="")
     parser.add_argument("--repeat", type=int, default=1)
     options = parser.parse_args(argv[1:])
-    reason = realservers.missing("frr") or next(
-        ("needs %s" % p for p in ("/usr/bin/socat", "/sbin/agetty") if not os.access(p, os.X_OK)), None)
-    if reason in realservers.CANNOT_RUN:
-        print("SKIPPED: %s" % reason)
-        return realservers.fakehost.SKIP
-    if reason:
-        print("FAILED: %s" % reason)
-        return 1
+    realservers.require(realservers.missing("frr"), *(
+        "needs %s" % p for p in ("/usr/bin/socat", "/sbin/agetty") if not os.access(p, os.X_OK)))
     realservers.enter([os.path.abspath(__file__)] + argv[1:])
     failed = 0
     with realservers.Lab() as lab:

@@ -57,19 +57,19 @@ def fill(text, paths):
 
 def session(lab, binary, row, launcher, cut=None, seed=0):
     """(status, transcript, standard error) of one row, through a CuttingLink when cut is "SIZE,PAUSE_MS".
-    ssh says nothing until the password prompt: through 1-byte pieces its key exchange alone takes some
-    10 s, more on a busy machine, so the limit there is only a safety net."""
+    ssh says nothing until the password prompt: through the cut pieces its key exchange alone takes
+    seconds, more on a busy machine, so the limit there is only a safety net."""
     server, lines, extra, host_key, _ = row
     paths = dict(file=os.path.join(lab.work, "long.txt"), records=os.path.join(lab.work, "records.jsonl"))
     lines = [fill(line, paths) for line in lines + ([] if server == "vtysh" else realservers.SHELL_COMMANDS)]
     with open(os.path.join(lab.work, "commands.txt"), "w") as f:
         f.write("".join(line + "\n" for line in lines))
-    key = "key" in extra
     target = "openssh" if server == "closed" else server
     port = realservers.SSH_PORTS[target] + (777 if server == "closed" else 0)
     link = cut and realservers.CuttingLink(port, *map(int, cut.split(",")), seed=seed)
-    options = [fill(o, paths) for o in extra if o not in ("-o", "key")] + lab.ssh_options(target, key, host_key)
+    options = [fill(o, paths) for o in extra if o not in ("-o", "key")]
     command = list(launcher) + [binary] + FLAGS + ["-p", str(link.port if link else port)] + options + \
+        lab.ssh_options(target, "key" in extra, host_key) + \
         ["127.0.0.1", "2", "40" if cut else "10", os.path.join(lab.work, "commands.txt"), "1"]
     try:
         proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=300,
@@ -101,10 +101,7 @@ def check(lab, row, status, out, err, lines):
         (status == 0, "status %s" % status), (marker in text, "%r missing" % marker),
         (sent == len(lines), "%d of %d lines typed" % (sent, len(lines))),
         (PASSWORD not in lines or b"********" in out, "the password prompt got no mask")) if not ok]
-    for line in (line for line in lines if not line.startswith("${") and line != "^D"):
-        echo = re.search(re.escape(line.encode()) + rb"[\r\n]", text)
-        if echo and not realservers.PROMPT_END.search(text[max(0, echo.start() - 40):echo.start()]):
-            problems.append("typed before its prompt: %s" % line)
+    problems += ["typed before its prompt: %s" % line for line in realservers.typed_ahead(lines, out)]
     # The long output in order (more's), no pager's prompt or erasing left in the clean transcript.
     problems += lab.paging_problems(server, out) if "more {file}" in row[1] else \
         ["a pager's prompt or erase bytes: %r" % m for m in realservers.PAGED.findall(text)[:1]]
@@ -124,13 +121,7 @@ def main(argv):
     parser.add_argument("--cut", action="append", default=[], metavar="SIZE,PAUSE_MS",
                         help="logins alone, through links cutting into pieces of 1..SIZE bytes")
     options = parser.parse_args(argv[1:])
-    reasons = {realservers.missing(server) for server in ("openssh", "dropbear", "vtysh")} - {None}
-    if reasons & set(realservers.CANNOT_RUN):
-        print("SKIPPED: %s" % ", ".join(sorted(reasons)))
-        return realservers.fakehost.SKIP
-    if reasons:
-        print("FAILED: %s" % ", ".join(sorted(reasons)))
-        return 1
+    realservers.require(*(realservers.missing(server) for server in ("openssh", "dropbear", "vtysh")))
     realservers.enter([os.path.abspath(__file__)] + argv[1:])
     rows = [(c, name, CUT_ROWS[name]) for c in options.cut for name in CUT_ROWS] or \
         [(None, name, row) for name, row in ROWS.items()]

@@ -71,13 +71,7 @@ def main(argv):
     parser.add_argument("--workload", action="append", choices=sorted(realservers.WORKLOADS),
                         help="long output a pager holds (realservers.WORKLOADS); by default the server's own")
     options = parser.parse_args(argv[1:])
-    reason = realservers.missing(options.server)
-    if reason in realservers.CANNOT_RUN:
-        print("SKIPPED: %s: %s" % (options.server, reason))
-        return realservers.fakehost.SKIP
-    if reason:  # its package could not be installed: the row fails by name
-        print("FAILED: %s: %s" % (options.server, reason))
-        return 1
+    realservers.require(realservers.missing(options.server))
     realservers.enter([os.path.abspath(__file__)] + argv[1:])
     flags, kind = RECOMMENDED
     # Through the cutting links the login alone: its prompts are what a cut can break.

@@ -502,7 +502,8 @@ def options():
                           (["--settle=10001"], "option --settle: unfit value '10001'"),
                           (["--wake", "0"], "option --wake: unfit value '0'"),
                           (["-A", "no equals"], "option -A: unfit value 'no equals'"),
-                          (["--answer==y"], "option --answer: unfit value '=y'")]:
+                          (["--answer==y"], "option --answer: unfit value '=y'"), (["-o", "Port=1"], "option -o needs --ssh"),
+                          (["--exec", "-t"], "options -t and --exec cannot be used together")]:
         rows.append(Scenario("%s, then four arguments" % args[0], args + [LO, "2", "10", CMD], stdout=[USAGE],
                              rc=255, stderr=["ravlo: %s\n" % problem] if problem else []))
     rows += [
@@ -924,10 +925,6 @@ def programs():
                  ["-s", "-e", "-c", "--exec", "cmd.exe", "2", "20", CMD, "0"], b"echo hello-42\nexit\n",
                  only="windows", why="Windows' own shell", checks=[
                      lambda run: None if b"\nhello-42" in run.out else "no output of echo in %r" % run.out[-300:]]),
-        refused("--exec refuses -t", ["--exec", "-t", "sh", "0", "5", CMD, "0"], [USAGE],
-                stderr=["ravlo: options -t and --exec cannot be used together\n"]),
-        refused("-o needs --ssh", ["-o", "Port=1", "sh", "0", "5", CMD, "0"], [USAGE],
-                stderr=["ravlo: option -o needs --ssh\n"]),
     ]
 
 
