@@ -45,7 +45,7 @@ class SettleTime {
   // The line a held prompt ends, as its wait sees it.
   enum class Line : unsigned char {
     kKnown,  // it settled before as a prompt: it waits only --settle
-    kWhole,  // it came whole, alone in its chunk, as a host writes its prompt: the settle time
+    kWhole,  // it came whole, as a host writes its prompt (or a pager's or a question): the settle time
     kMixed,  // a new one at the end of a chunk of other text, as a line of output may end a
              // chunk when a busy host pauses: the settle time, and at least kMixedMs
   };
