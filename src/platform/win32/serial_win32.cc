@@ -196,6 +196,17 @@ bool Recovers(SerialLine& s, int* failures) {
   return ClearCommError(s.device, &errors, nullptr) && ++*failures < kMaxRetries && !Stopped(s, kRetryMs);
 }
 
+// Finish, for a thread's loop: kFailed only for a failure the line recovered
+// from (the transfer is worth another try); one it did not marks the line
+// failed and ends the thread as kStopped.
+Outcome Complete(SerialLine& s, OVERLAPPED* o, BOOL began, DWORD* count, int* failures) {
+  const Outcome outcome = Finish(s, o, began, count);
+  if (outcome == Outcome::kDone) *failures = 0;
+  if (outcome != Outcome::kFailed || Recovers(s, failures)) return outcome;
+  MarkFailed(s);
+  return Outcome::kStopped;
+}
+
 unsigned __stdcall Read(void* argument) {
   SerialLine& s = *static_cast<SerialLine*>(argument);
   std::vector<char> chunk(kChunk);
@@ -221,14 +232,9 @@ unsigned __stdcall Read(void* argument) {
     }
     const DWORD began = GetTickCount();
     DWORD count = 0;
-    const Outcome outcome = Finish(s, &o, ReadFile(s.device, chunk.data(), kChunk, nullptr, &o), &count);
+    const Outcome outcome = Complete(s, &o, ReadFile(s.device, chunk.data(), kChunk, nullptr, &o), &count, &failures);
     if (outcome == Outcome::kStopped) break;
-    if (outcome == Outcome::kFailed) {
-      if (Recovers(s, &failures)) continue;
-      MarkFailed(s);
-      break;
-    }
-    failures = 0;
+    if (outcome == Outcome::kFailed) continue;
     if (count == 0) {
       // A driver that does not wait for the first byte would have this
       // thread spin: it pauses instead.
@@ -269,14 +275,9 @@ unsigned __stdcall Write(void* argument) {
       continue;
     }
     DWORD written = 0;
-    const Outcome outcome = Finish(s, &o, WriteFile(s.device, chunk.data(), count, nullptr, &o), &written);
+    const Outcome outcome = Complete(s, &o, WriteFile(s.device, chunk.data(), count, nullptr, &o), &written, &failures);
     if (outcome == Outcome::kStopped) break;
-    if (outcome == Outcome::kFailed) {
-      if (Recovers(s, &failures)) continue;
-      MarkFailed(s);
-      break;
-    }
-    failures = 0;
+    if (outcome == Outcome::kFailed) continue;
     Lock(s);
     s.pending.erase(0, std::min<std::size_t>(written, s.pending.size()));
     Unlock(s);
@@ -374,18 +375,9 @@ Watched SerialWatched(const SerialLine* line) { return EventWatched(line != null
 int SerialReceive(SerialLine* line, char* buffer, int size) {
   if (line == nullptr) return kReceiveFailed;
   SerialLine& s = *line;
-  int result = kReceiveNothing;
   Lock(s);
-  const bool none = s.unread.Waiting() == 0;
-  const int taken = s.unread.Take(buffer, size);
-  if (taken > 0) {
-    result = taken;
-    SetEvent(s.room);
-  } else if (none && s.failed) {
-    result = kReceiveFailed;
-  }
-  // Set while bytes wait, and for good once the line has failed.
-  if (s.unread.Waiting() == 0 && !s.failed) ResetEvent(s.ready);
+  const int taken = s.unread.TakeSignalled(buffer, size, s.ready, s.room, s.failed);
+  const int result = taken > 0 ? taken : s.failed ? kReceiveFailed : kReceiveNothing;
   Unlock(s);
   return result;
 }

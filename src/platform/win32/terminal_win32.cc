@@ -404,19 +404,10 @@ Watched ProgramWatched(const Program* program) { return EventWatched(program != 
 int ProgramReceive(Program* program, char* buffer, int size) {
   if (program == nullptr) return kReceiveClosed;
   Program& p = *program;
-  int result = kReceiveNothing;
   Lock(p);
-  const bool none = p.unread.Waiting() == 0;
-  const int taken = p.unread.Take(buffer, size);
-  if (taken > 0) {
-    result = taken;
-    SetEvent(p.room);
-  } else if (none && p.ended) {
-    result = kReceiveClosed;
-    p.saidClosed = true;
-  }
-  // Set while bytes wait, and for good once the end has come.
-  if (p.unread.Waiting() == 0 && !p.ended) ResetEvent(p.ready);
+  const int taken = p.unread.TakeSignalled(buffer, size, p.ready, p.room, p.ended);
+  p.saidClosed = p.saidClosed || (taken == 0 && p.ended);
+  const int result = taken > 0 ? taken : p.ended ? kReceiveClosed : kReceiveNothing;
   Unlock(p);
   return result;
 }

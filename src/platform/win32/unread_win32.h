@@ -1,6 +1,7 @@
 // What a Windows backend's reader thread has read and the session has not
 // yet taken (a pseudo console's output, a serial line's bytes): added by the
-// reader, taken by the session, both under the owner's lock.
+// reader, taken by the session, both under the owner's lock. The owner's
+// ready event is set while bytes wait, its room event when some were taken.
 #pragma once
 
 #include <windows.h>
@@ -25,6 +26,15 @@ class Unread {
       head_ = 0;
     }
     bytes_.insert(bytes_.end(), data, data + n);
+  }
+
+  // The session's take: Take, then room set when bytes went and ready reset
+  // once none wait, unless over (the end came: ready stays set for good).
+  int TakeSignalled(char* buffer, int size, HANDLE ready, HANDLE room, bool over) {
+    const int taken = Take(buffer, size);
+    if (taken > 0) SetEvent(room);
+    if (Waiting() == 0 && !over) ResetEvent(ready);
+    return taken;
   }
 
   // Up to size bytes into buffer: their count, 0 when none wait.
